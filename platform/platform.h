@@ -1,0 +1,67 @@
+// The small layer under the portable core: what the core needs of the system, named for that need.
+// Every narrow text that crosses this layer is CP932; the POSIX implementation converts to and from
+// the file system's and the terminal's encoding where it has to.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+
+// Longest path that the program handles, terminating NUL included.
+constexpr long D_LONG_PLATFORM_MAX_PATH = 260;
+
+// The platform's path separator: '\' on Windows, '/' on POSIX.
+extern const char D_CHAR_PLATFORM_PATH_SEPARATOR;
+
+// The folder of the running executable, without a trailing separator. 0, or -1 when it cannot be had
+// or does not fit sizeFolder bytes.
+int Platform_GetExecutableFolder(char *pcharFolder, size_t sizeFolder);
+
+// The local broken-down time of now and the milliseconds of the same clock reading.
+int Platform_GetLocalTime(struct tm *pstructTime, long *plongMilliseconds);
+
+// Opens a file by a CP932 path with fopen's modes. nullptr on failure.
+FILE *Platform_OpenFile(const char *pcharPath, const char *pcharMode);
+
+// Deletes a file by a CP932 path. 0 or -1.
+int Platform_DeleteFile(const char *pcharPath);
+
+// The last error of the calling thread's system calls, and of its socket calls.
+unsigned long Platform_GetLastError(void);
+unsigned long Platform_GetLastSocketError(void);
+
+// The system's text for an error code, line breaks included, or "< メッセージ取得失敗 >" when there is none.
+void Platform_GetErrorText(unsigned long ulongCode, char *pcharText, size_t sizeText);
+
+// TCP sockets. One listening socket and its client sockets; every call is blocking.
+typedef std::intptr_t Platform_Socket;
+extern const Platform_Socket D_SOCKET_PLATFORM_INVALID;
+
+// Readies the socket layer for the calling thread (WSAStartup 2.0 on Windows). 0, or -1 with the code.
+int Platform_SocketStartup(long *plongResult);
+int Platform_SocketCleanup(void);
+Platform_Socket Platform_SocketCreateTcp(void);
+// Binds to an IPv4 address given as dotted text and a port. 0 or -1.
+int Platform_SocketBind(Platform_Socket socketListen, const char *pcharAddress, long longPort);
+int Platform_SocketListen(Platform_Socket socketListen, long longBacklog);
+// Waits until the socket is readable: 1 ready, 0 time-out, -1 error.
+int Platform_SocketWaitReadable(Platform_Socket socketTarget, long longSeconds);
+Platform_Socket Platform_SocketAccept(Platform_Socket socketListen);
+// recv/send: bytes moved, 0 when the peer closed (recv only), -1 on error.
+long Platform_SocketReceive(Platform_Socket socketClient, char *pcharBuffer, long longLength);
+long Platform_SocketSend(Platform_Socket socketClient, const char *pcharBuffer, long longLength);
+void Platform_SocketShutdown(Platform_Socket socketClient);
+void Platform_SocketClose(Platform_Socket socketTarget);
+
+// A resource of the executable, by name and type in FindResource's form ("#108", "#23" for RT_HTML,
+// "APPLI"). The bytes stay valid while the program runs. On failure -1, with the name of the step that
+// failed ("FindResource", "SizeofResource" or "LoadResource") in *ppcharFailedCall.
+int Platform_LoadResource(const char *pcharName, const char *pcharType, const unsigned char **ppucharData,
+                          long *plongSize, const char **ppcharFailedCall);
+
+// A string-table text by number, cut to sizeBuffer. 0, or -1 when there is no such text.
+int Platform_LoadString(unsigned int uintId, char *pcharBuffer, size_t sizeBuffer);
+
+// Tells the user something: a message box on Windows, one line on standard error on POSIX.
+void Platform_ShowNotice(const char *pcharCaption, const char *pcharText);

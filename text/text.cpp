@@ -1,0 +1,32 @@
+#include "text/text.h"
+
+bool Text_IsLeadByte(unsigned char ucharByte) {
+    return (ucharByte >= 0x81 && ucharByte <= 0x9F) || (ucharByte >= 0xE0 && ucharByte <= 0xFC);
+}
+
+size_t Text_WholeCharacters(const char *pcharText, size_t sizeLength) {
+    size_t sizePosition = 0;
+    while (sizePosition < sizeLength) {
+        size_t sizeStep = Text_IsLeadByte(static_cast<unsigned char>(pcharText[sizePosition])) ? 2 : 1;
+        if (sizePosition + sizeStep > sizeLength) break;
+        sizePosition += sizeStep;
+    }
+    return sizePosition;
+}
+
+const char *Text_FindCharacter(const char *pcharText, char charTarget) {
+    for (const char *pcharAt = pcharText; *pcharAt != '\0'; ++pcharAt) {
+        if (*pcharAt == charTarget) return pcharAt;
+        if (Text_IsLeadByte(static_cast<unsigned char>(*pcharAt)) && pcharAt[1] != '\0') ++pcharAt;
+    }
+    return nullptr;
+}
+
+const char *Text_FindLastCharacter(const char *pcharText, char charTarget) {
+    const char *pcharFound = nullptr;
+    for (const char *pcharAt = pcharText; *pcharAt != '\0'; ++pcharAt) {
+        if (*pcharAt == charTarget) pcharFound = pcharAt;
+        if (Text_IsLeadByte(static_cast<unsigned char>(*pcharAt)) && pcharAt[1] != '\0') ++pcharAt;
+    }
+    return pcharFound;
+}
