@@ -1,0 +1,120 @@
+"""Helpers shared by the black-box tests of the POSIX build and the Wine tests of the Windows build."""
+
+import os
+import socket
+import sys
+import time
+import traceback
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+RESOURCES = os.path.join(ROOT, "resources")
+
+
+def resource(name):
+    with open(os.path.join(RESOURCES, name), "rb") as f:
+        return f.read()
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_port(port, timeout=60.0, process=None):
+    """Waits until something accepts connections on the port; fails if the process ends first."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if process is not None and process.poll() is not None:
+            raise AssertionError("the program ended with code %s before it listened" % process.returncode)
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=1.0):
+                return
+        except OSError:
+            time.sleep(0.2)
+    raise AssertionError("nothing listens on port %d" % port)
+
+
+def wait_for_closed_port(port, timeout=30.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=1.0):
+                pass
+        except OSError:
+            return
+        time.sleep(0.2)
+    raise AssertionError("port %d still answers" % port)
+
+
+def exchange(port, request, expected_length=None, timeout=10.0):
+    """Sends one request and reads until expected_length bytes have come or the server closes.
+    Returns (answer, closed)."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+        s.sendall(request)
+        return receive(s, expected_length, timeout)
+
+
+def receive(s, expected_length=None, timeout=10.0):
+    s.settimeout(timeout)
+    data = b""
+    closed = False
+    while expected_length is None or len(data) < expected_length:
+        try:
+            chunk = s.recv(65536)
+        except socket.timeout:
+            break
+        if not chunk:
+            closed = True
+            break
+        data += chunk
+    return data, closed
+
+
+PAGE_HEADER = b"HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nConnection: close\r\n\r\n"
+BAD_REQUEST = (b"HTTP/1.1 400 Bad Request\r\nContent-Type: text/xml; charset=utf-8\r\nConnection: close\r\n\r\n"
+               b"<HTML>400 Bad Request</HTML>\r\n")
+
+
+def descriptor_answer():
+    body = resource("Sorvane.jam")
+    return b"HTTP/1.1 200 OK\r\nContent-Type: application/x-jam\r\nContent-Length: %d\r\n\r\n" % len(body) + body
+
+
+def archive_piece(first, last):
+    archive = resource("Sorvane.jar")
+    return (b"HTTP/1.1 206 Partial Content\r\nAccept-Ranges: bytes\r\nContent-Length: %d\r\n"
+            b"Content-Range: bytes %d-%d/%d\r\nContent-Type: application/java-archive\r\n\r\n"
+            % (last - first + 1, first, last, len(archive)) + archive[first:last + 1])
+
+
+def archive_whole():
+    archive = resource("Sorvane.jar")
+    return (b"HTTP/1.1 200 OK\r\nContent-Type: application/java-archive\r\nContent-Length: %d\r\n\r\n"
+            % len(archive) + archive)
+
+
+def today_log(folder, extension):
+    """The bytes of today's log of the kind beside the executable, or b"" when there is none."""
+    path = os.path.join(folder, time.strftime("%Y%m%d") + "." + extension)
+    if not os.path.exists(path):
+        return b""
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def run_tests(namespace):
+    """Runs every function of the module whose name begins with test_, and reports like a runner."""
+    tests = [(name, f) for name, f in namespace.items() if name.startswith("test_") and callable(f)]
+    passed = failed = 0
+    for name, function in tests:
+        try:
+            function()
+            passed += 1
+            print("PASS %s" % name, flush=True)
+        except Exception:  # noqa: BLE001 - every failure is reported, then the next test runs
+            failed += 1
+            print("FAIL %s" % name, flush=True)
+            traceback.print_exc()
+    print("%d passed, %d failed" % (passed, failed), flush=True)
+    sys.exit(1 if failed or not passed else 0)
