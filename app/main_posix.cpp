@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -76,6 +77,8 @@ int WinMain_FinalizeApplication(void) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // The terminal's encoding, for what is printed to the user; numbers and times stay in the C locale.
+    setlocale(LC_CTYPE, "");
     std::string stringCommandLine;
     for (int intIndex = 1; intIndex < argc; ++intIndex) {
         if (intIndex > 1) stringCommandLine += ' ';
