@@ -65,3 +65,25 @@ int Platform_LoadString(unsigned int uintId, char *pcharBuffer, size_t sizeBuffe
 
 // Tells the user something: a message box on Windows, one line on standard error on POSIX.
 void Platform_ShowNotice(const char *pcharCaption, const char *pcharText);
+
+// The icons of a message box; on POSIX the notice is one line on standard error either way.
+constexpr long D_LONG_PLATFORM_NOTICE_INFORMATION = 1;
+constexpr long D_LONG_PLATFORM_NOTICE_ERROR = 2;
+// Tells the user something and waits until it is acknowledged: a message box with the icon on Windows
+// (no owner, topmost, system modal), one line on standard error on POSIX, where nothing waits.
+void Platform_ShowMessage(const char *pcharCaption, const char *pcharText, long longIcon);
+
+// 0 when something (a file or a folder) exists at the CP932 path, -1 when nothing does.
+int Platform_FindFile(const char *pcharPath);
+
+// Private-profile (ini) files, with Windows' semantics on every platform: section and key names match
+// without regard to ASCII case; values lose their surrounding blanks and a pair of matching quotes; a
+// missing file, section or key gives the default (without its trailing spaces). Copies at most
+// sizeOut - 1 bytes, whole characters, and a NUL; returns the bytes copied, or sizeOut - 1 when the
+// value did not fit.
+long Platform_GetPrivateProfileString(const char *pcharSection, const char *pcharKey, const char *pcharDefault,
+                                      char *pcharOut, size_t sizeOut, const char *pcharPath);
+// Sets one key's value, creating the file, the section or the key where missing; every other line of
+// the file stays as it was. 0, or -1 when the file cannot be read or written.
+int Platform_WritePrivateProfileString(const char *pcharSection, const char *pcharKey, const char *pcharValue,
+                                       const char *pcharPath);

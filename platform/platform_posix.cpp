@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "platform/embedded.h"
+#include "platform/platform_posix.h"
 #include "text/text.h"
 
 const char D_CHAR_PLATFORM_PATH_SEPARATOR = '/';
@@ -51,6 +52,10 @@ const char *Platform_TerminalEncoding() {
 }
 
 }  // namespace
+
+bool Platform_ToFileSystemPath(const char *pcharPath, std::string *pstringPath) {
+    return Platform_Convert(Platform_FileSystemEncoding(), "CP932", pcharPath, pstringPath);
+}
 
 int Platform_GetExecutableFolder(char *pcharFolder, size_t sizeFolder) {
     char charPath[4096];
@@ -265,4 +270,9 @@ void Platform_ShowNotice(const char *pcharCaption, const char *pcharText) {
     if (!Platform_Convert(stringTarget.c_str(), "CP932", stringLine.c_str(), &stringTerminal)) stringTerminal = stringLine;
     fprintf(stderr, "%s\n", stringTerminal.c_str());
     fflush(stderr);
+}
+
+void Platform_ShowMessage(const char *pcharCaption, const char *pcharText, long longIcon) {
+    (void)longIcon;
+    Platform_ShowNotice(pcharCaption, pcharText);
 }

@@ -162,3 +162,34 @@ int Platform_LoadString(unsigned int uintId, char *pcharBuffer, size_t sizeBuffe
 void Platform_ShowNotice(const char *pcharCaption, const char *pcharText) {
     MessageBoxA(nullptr, pcharText, pcharCaption, MB_OK | MB_TOPMOST | MB_SETFOREGROUND | MB_SYSTEMMODAL);
 }
+
+void Platform_ShowMessage(const char *pcharCaption, const char *pcharText, long longIcon) {
+    UINT uintIcon = longIcon == D_LONG_PLATFORM_NOTICE_ERROR ? MB_ICONERROR : MB_ICONINFORMATION;
+    MessageBoxA(nullptr, pcharText, pcharCaption, MB_OK | uintIcon | MB_TOPMOST | MB_SETFOREGROUND | MB_SYSTEMMODAL);
+}
+
+int Platform_FindFile(const char *pcharPath) {
+    WIN32_FIND_DATAA structFound;
+    HANDLE handleFind = FindFirstFileA(pcharPath, &structFound);
+    if (handleFind == INVALID_HANDLE_VALUE) return -1;
+    FindClose(handleFind);
+    return 0;
+}
+
+long Platform_GetPrivateProfileString(const char *pcharSection, const char *pcharKey, const char *pcharDefault,
+                                      char *pcharOut, size_t sizeOut, const char *pcharPath) {
+    if (pcharOut == nullptr || sizeOut == 0) return 0;
+    if (pcharSection == nullptr || pcharKey == nullptr) {
+        pcharOut[0] = '\0';
+        return 0;
+    }
+    DWORD dwordSize = sizeOut > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(sizeOut);
+    return static_cast<long>(GetPrivateProfileStringA(pcharSection, pcharKey, pcharDefault, pcharOut, dwordSize,
+                                                      pcharPath));
+}
+
+int Platform_WritePrivateProfileString(const char *pcharSection, const char *pcharKey, const char *pcharValue,
+                                       const char *pcharPath) {
+    if (pcharSection == nullptr || pcharKey == nullptr || pcharValue == nullptr) return -1;
+    return WritePrivateProfileStringA(pcharSection, pcharKey, pcharValue, pcharPath) ? 0 : -1;
+}
