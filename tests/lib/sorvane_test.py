@@ -118,3 +118,24 @@ def run_tests(namespace):
             traceback.print_exc()
     print("%d passed, %d failed" % (passed, failed), flush=True)
     sys.exit(1 if failed or not passed else 0)
+
+
+DEFAULT_CONFIG_LINES = [
+    "; ----------", "; Config.ini", "; ----------", "",
+    "; ファイル転送に関する設定", "[DOWNLOAD_SETTING]", "; 外部公開用フォルダ", "SHARED_FOLDERS={folders}",
+    "; 通信データ暗号化パスワード", "CRYPT_PASSWORD={password}", "", "",
+    "; サーバ機能に関する設定", "[SERVER_SETTING]", "; 外部公開用IPアドレス", "IPADDRESS_FOR_ACCEPT={address}",
+    "; 外部公開用ポート番号", "PORT_NUMBER_FOR_ACCEPT={port}",
+    "; アプリ起動時に自動起動(0:OFF、1:ON)", "SERVER_AUTO_START={auto_start}",
+    "; アクセスログを出力する(0:OFF、1:ON)", "ENABLE_ACCESSLOG={access_log}", "",
+]
+
+
+def write_config(folder, port=8080, folders=(), password="tarimuso", address="127.0.0.1", auto_start=1,
+                 access_log=1):
+    """Writes config.ini into the folder: the default file's lines with the given values, in CP932."""
+    text = "\r\n".join(DEFAULT_CONFIG_LINES).format(
+        folders="\t".join(folders), password=password, address=address, port=port, auto_start=auto_start,
+        access_log=access_log) + "\r\n"
+    with open(os.path.join(folder, "config.ini"), "wb") as f:
+        f.write(text.encode("cp932"))
