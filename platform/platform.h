@@ -54,6 +54,19 @@ long Platform_SocketSend(Platform_Socket socketClient, const char *pcharBuffer, 
 void Platform_SocketShutdown(Platform_Socket socketClient);
 void Platform_SocketClose(Platform_Socket socketTarget);
 
+// The client's side: connects to a host, given by name or as dotted IPv4 text, and port. 0 with the
+// connected socket in *psocketConnected, or -1 when the name cannot be resolved or nothing accepts there.
+int Platform_SocketConnect(const char *pcharHost, long longPort, Platform_Socket *psocketConnected);
+
+// Console programs. Whether the stream is a terminal (a console window on Windows): 1 or 0.
+int Platform_StreamIsTerminal(FILE *pfileStream);
+// Writes a CP932 text to the stream in the terminal's encoding (unchanged on Windows, whose console
+// takes the ANSI code page); what the terminal cannot show is approximated.
+void Platform_WriteText(FILE *pfileStream, const char *pcharText);
+// Converts a text that came from the terminal (an argument, an environment variable) into CP932; on
+// Windows they are in the ANSI code page already and are copied. 0, or -1 when it cannot be converted
+// whole or does not fit sizeOut bytes with its NUL.
+int Platform_TerminalTextToText(const char *pcharTerminalText, char *pcharOut, size_t sizeOut);
 // A resource of the executable, by name and type in FindResource's form ("#108", "#23" for RT_HTML,
 // "APPLI"). The bytes stay valid while the program runs. On failure -1, with the name of the step that
 // failed ("FindResource", "SizeofResource" or "LoadResource") in *ppcharFailedCall.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iconv.h>
 #include <langinfo.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <string>
 #include <sys/select.h>
@@ -226,6 +227,62 @@ long Platform_SocketSend(Platform_Socket socketClient, const char *pcharBuffer, 
 void Platform_SocketShutdown(Platform_Socket socketClient) { shutdown(static_cast<int>(socketClient), SHUT_RDWR); }
 
 void Platform_SocketClose(Platform_Socket socketTarget) { close(static_cast<int>(socketTarget)); }
+
+int Platform_SocketConnect(const char *pcharHost, long longPort, Platform_Socket *psocketConnected) {
+    struct addrinfo structHints;
+    memset(&structHints, 0, sizeof(structHints));
+    structHints.ai_family = AF_INET;
+    structHints.ai_socktype = SOCK_STREAM;
+    char charPort[16];
+    snprintf(charPort, sizeof(charPort), "%ld", longPort);
+    struct addrinfo *pstructFound = nullptr;
+    int intResolved = getaddrinfo(pcharHost, charPort, &structHints, &pstructFound);
+    if (intResolved != 0) {
+        ulongLastSocketError = intResolved == EAI_SYSTEM ? static_cast<unsigned long>(errno) : EHOSTUNREACH;
+        return -1;
+    }
+    int intConnected = -1;
+    for (struct addrinfo *pstructAddress = pstructFound; pstructAddress != nullptr && intConnected < 0;
+         pstructAddress = pstructAddress->ai_next) {
+        int intSocket = socket(pstructAddress->ai_family, pstructAddress->ai_socktype | SOCK_CLOEXEC,
+                               pstructAddress->ai_protocol);
+        if (intSocket < 0) {
+            ulongLastSocketError = static_cast<unsigned long>(errno);
+            continue;
+        }
+        int intResult;
+        do {
+            intResult = connect(intSocket, pstructAddress->ai_addr, pstructAddress->ai_addrlen);
+        } while (intResult != 0 && errno == EINTR);
+        if (intResult != 0) {
+            ulongLastSocketError = static_cast<unsigned long>(errno);
+            close(intSocket);
+            continue;
+        }
+        intConnected = intSocket;
+    }
+    freeaddrinfo(pstructFound);
+    if (intConnected < 0) return -1;
+    *psocketConnected = intConnected;
+    return 0;
+}
+
+int Platform_StreamIsTerminal(FILE *pfileStream) { return isatty(fileno(pfileStream)) ? 1 : 0; }
+
+void Platform_WriteText(FILE *pfileStream, const char *pcharText) {
+    std::string stringTerminal;
+    std::string stringTarget = std::string(Platform_TerminalEncoding()) + "//TRANSLIT";
+    if (!Platform_Convert(stringTarget.c_str(), "CP932", pcharText, &stringTerminal)) stringTerminal = pcharText;
+    fputs(stringTerminal.c_str(), pfileStream);
+}
+
+int Platform_TerminalTextToText(const char *pcharTerminalText, char *pcharOut, size_t sizeOut) {
+    std::string stringText;
+    if (!Platform_Convert("CP932", Platform_TerminalEncoding(), pcharTerminalText, &stringText)) return -1;
+    if (stringText.size() + 1 > sizeOut) return -1;
+    memcpy(pcharOut, stringText.c_str(), stringText.size() + 1);
+    return 0;
+}
 
 int Platform_LoadResource(const char *pcharName, const char *pcharType, const unsigned char **ppucharData,
                           long *plongSize, const char **ppcharFailedCall) {

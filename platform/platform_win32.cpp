@@ -2,7 +2,9 @@
 #include "platform/platform.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
+#include <io.h>
 
 #include <cstring>
 
@@ -125,6 +127,43 @@ long Platform_SocketSend(Platform_Socket socketClient, const char *pcharBuffer, 
 void Platform_SocketShutdown(Platform_Socket socketClient) { shutdown(static_cast<SOCKET>(socketClient), SD_BOTH); }
 
 void Platform_SocketClose(Platform_Socket socketTarget) { closesocket(static_cast<SOCKET>(socketTarget)); }
+
+int Platform_SocketConnect(const char *pcharHost, long longPort, Platform_Socket *psocketConnected) {
+    struct addrinfo structHints;
+    memset(&structHints, 0, sizeof(structHints));
+    structHints.ai_family = AF_INET;
+    structHints.ai_socktype = SOCK_STREAM;
+    char charPort[16];
+    snprintf(charPort, sizeof(charPort), "%ld", longPort);
+    struct addrinfo *pstructFound = nullptr;
+    if (getaddrinfo(pcharHost, charPort, &structHints, &pstructFound) != 0) return -1;
+    SOCKET socketConnected = INVALID_SOCKET;
+    for (struct addrinfo *pstructAddress = pstructFound; pstructAddress != nullptr && socketConnected == INVALID_SOCKET;
+         pstructAddress = pstructAddress->ai_next) {
+        SOCKET socketTry = socket(pstructAddress->ai_family, pstructAddress->ai_socktype, pstructAddress->ai_protocol);
+        if (socketTry == INVALID_SOCKET) continue;
+        if (connect(socketTry, pstructAddress->ai_addr, static_cast<int>(pstructAddress->ai_addrlen)) != 0) {
+            closesocket(socketTry);
+            continue;
+        }
+        socketConnected = socketTry;
+    }
+    freeaddrinfo(pstructFound);
+    if (socketConnected == INVALID_SOCKET) return -1;
+    *psocketConnected = static_cast<Platform_Socket>(socketConnected);
+    return 0;
+}
+
+int Platform_StreamIsTerminal(FILE *pfileStream) { return _isatty(_fileno(pfileStream)) ? 1 : 0; }
+
+void Platform_WriteText(FILE *pfileStream, const char *pcharText) { fputs(pcharText, pfileStream); }
+
+int Platform_TerminalTextToText(const char *pcharTerminalText, char *pcharOut, size_t sizeOut) {
+    size_t sizeLength = strlen(pcharTerminalText);
+    if (sizeLength + 1 > sizeOut) return -1;
+    memcpy(pcharOut, pcharTerminalText, sizeLength + 1);
+    return 0;
+}
 
 int Platform_LoadResource(const char *pcharName, const char *pcharType, const unsigned char **ppucharData,
                           long *plongSize, const char **ppcharFailedCall) {
