@@ -100,3 +100,32 @@ long Platform_GetPrivateProfileString(const char *pcharSection, const char *pcha
 // the file stays as it was. 0, or -1 when the file cannot be read or written.
 int Platform_WritePrivateProfileString(const char *pcharSection, const char *pcharKey, const char *pcharValue,
                                        const char *pcharPath);
+
+// 1 where paths follow Windows' naming rules (a drive's ':' and the reserved device names such as CON
+// or LPT1, and '/' read as a separator too), 0 elsewhere.
+extern const long D_LONG_PLATFORM_WINDOWS_PATH_RULES;
+
+// What the listing and the file reading need to know of one file or folder.
+struct Platform_FileStatus {
+    long long longlongSize;     // bytes; 0 for a folder
+    long longDirectory;         // 1 for a folder, 0 otherwise
+    struct tm structLastWrite;  // last-write time in local time (tm_year counts from 1900, tm_mon from 0)
+};
+
+// The status of whatever is at the CP932 path. 0, or -1 with the system's error code kept for
+// Platform_GetLastError.
+int Platform_GetFileStatus(const char *pcharPath, Platform_FileStatus *pstructStatus);
+
+// Called for every entry of a folder, "." and ".." included, in the order in which the file system hands
+// them out, with the entry's CP932 name. 0 goes on, -1 stops the enumeration.
+typedef int (*Platform_FolderEntryFunction)(const char *pcharName, const Platform_FileStatus *pstructStatus,
+                                            void *pvoidContext);
+
+// Enumerates the folder at the CP932 path (which may end with a separator). 0 when the enumeration ran,
+// also when the callback stopped it; -1 when it could not start (missing, not a folder, no access, a path
+// too long), with the system's error code kept for Platform_GetLastError. Entries whose names cannot be
+// written in CP932 are left out.
+int Platform_EnumerateFolder(const char *pcharFolder, Platform_FolderEntryFunction pfnEntry, void *pvoidContext);
+
+// Moves a stream of Platform_OpenFile to a byte offset from the start, beyond 2 GiB too. 0 or -1.
+int Platform_SeekFile(FILE *pfileTarget, long long longlongOffset);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <dirent.h>
 #include <iconv.h>
 #include <langinfo.h>
 #include <netdb.h>
@@ -13,6 +14,7 @@
 #include <string>
 #include <sys/select.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/embedded.h"
@@ -332,4 +334,71 @@ void Platform_ShowNotice(const char *pcharCaption, const char *pcharText) {
 void Platform_ShowMessage(const char *pcharCaption, const char *pcharText, long longIcon) {
     (void)longIcon;
     Platform_ShowNotice(pcharCaption, pcharText);
+}
+
+const long D_LONG_PLATFORM_WINDOWS_PATH_RULES = 0;
+
+namespace {
+
+// Fills the status from stat's record.
+void Platform_FillFileStatus(const struct stat &structStat, Platform_FileStatus *pstructStatus) {
+    memset(pstructStatus, 0, sizeof(*pstructStatus));
+    pstructStatus->longDirectory = S_ISDIR(structStat.st_mode) ? 1 : 0;
+    pstructStatus->longlongSize = pstructStatus->longDirectory ? 0 : static_cast<long long>(structStat.st_size);
+    time_t timeLastWrite = structStat.st_mtime;
+    localtime_r(&timeLastWrite, &pstructStatus->structLastWrite);
+}
+
+}  // namespace
+
+int Platform_GetFileStatus(const char *pcharPath, Platform_FileStatus *pstructStatus) {
+    std::string stringPath;
+    if (!Platform_Convert(Platform_FileSystemEncoding(), "CP932", pcharPath, &stringPath)) {
+        ulongLastError = EILSEQ;
+        return -1;
+    }
+    struct stat structStat;
+    if (stat(stringPath.c_str(), &structStat) != 0) {
+        ulongLastError = static_cast<unsigned long>(errno);
+        return -1;
+    }
+    Platform_FillFileStatus(structStat, pstructStatus);
+    return 0;
+}
+
+int Platform_EnumerateFolder(const char *pcharFolder, Platform_FolderEntryFunction pfnEntry, void *pvoidContext) {
+    std::string stringFolder;
+    if (!Platform_Convert(Platform_FileSystemEncoding(), "CP932", pcharFolder, &stringFolder)) {
+        ulongLastError = EILSEQ;
+        return -1;
+    }
+    DIR *pdirFolder = opendir(stringFolder.c_str());
+    if (pdirFolder == nullptr) {
+        ulongLastError = static_cast<unsigned long>(errno);
+        return -1;
+    }
+    if (stringFolder.empty() || stringFolder.back() != '/') stringFolder += '/';
+    for (struct dirent *pstructEntry = readdir(pdirFolder); pstructEntry != nullptr; pstructEntry = readdir(pdirFolder)) {
+        std::string stringName;
+        if (!Platform_Convert("CP932", Platform_FileSystemEncoding(), pstructEntry->d_name, &stringName)) continue;
+        // A link that leads nowhere is still listed, as the link itself.
+        std::string stringEntryPath = stringFolder + pstructEntry->d_name;
+        struct stat structStat;
+        if (stat(stringEntryPath.c_str(), &structStat) != 0 && lstat(stringEntryPath.c_str(), &structStat) != 0) {
+            continue;
+        }
+        Platform_FileStatus structStatus;
+        Platform_FillFileStatus(structStat, &structStatus);
+        if (pfnEntry(stringName.c_str(), &structStatus, pvoidContext) != 0) break;
+    }
+    closedir(pdirFolder);
+    return 0;
+}
+
+int Platform_SeekFile(FILE *pfileTarget, long long longlongOffset) {
+    if (fseeko(pfileTarget, static_cast<off_t>(longlongOffset), SEEK_SET) != 0) {
+        ulongLastError = static_cast<unsigned long>(errno);
+        return -1;
+    }
+    return 0;
 }

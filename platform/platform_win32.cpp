@@ -232,3 +232,70 @@ int Platform_WritePrivateProfileString(const char *pcharSection, const char *pch
     if (pcharSection == nullptr || pcharKey == nullptr || pcharValue == nullptr) return -1;
     return WritePrivateProfileStringA(pcharSection, pcharKey, pcharValue, pcharPath) ? 0 : -1;
 }
+
+const long D_LONG_PLATFORM_WINDOWS_PATH_RULES = 1;
+
+namespace {
+
+// Fills the status from the attributes, the size halves and the last-write time of a find or
+// attribute record; the time goes through local file time into a broken-down local time.
+void Platform_FillFileStatus(DWORD dwordAttributes, DWORD dwordSizeHigh, DWORD dwordSizeLow,
+                             const FILETIME &structLastWrite, Platform_FileStatus *pstructStatus) {
+    memset(pstructStatus, 0, sizeof(*pstructStatus));
+    pstructStatus->longDirectory = (dwordAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 1 : 0;
+    if (pstructStatus->longDirectory == 0) {
+        pstructStatus->longlongSize =
+            static_cast<long long>((static_cast<unsigned long long>(dwordSizeHigh) << 32) | dwordSizeLow);
+    }
+    FILETIME structLocal;
+    SYSTEMTIME structTime;
+    memset(&structTime, 0, sizeof(structTime));
+    FileTimeToLocalFileTime(&structLastWrite, &structLocal);
+    FileTimeToSystemTime(&structLocal, &structTime);
+    pstructStatus->structLastWrite.tm_year = structTime.wYear - 1900;
+    pstructStatus->structLastWrite.tm_mon = structTime.wMonth - 1;
+    pstructStatus->structLastWrite.tm_mday = structTime.wDay;
+    pstructStatus->structLastWrite.tm_hour = structTime.wHour;
+    pstructStatus->structLastWrite.tm_min = structTime.wMinute;
+    pstructStatus->structLastWrite.tm_sec = structTime.wSecond;
+    pstructStatus->structLastWrite.tm_wday = structTime.wDayOfWeek;
+    pstructStatus->structLastWrite.tm_isdst = -1;
+}
+
+}  // namespace
+
+int Platform_GetFileStatus(const char *pcharPath, Platform_FileStatus *pstructStatus) {
+    WIN32_FILE_ATTRIBUTE_DATA structData;
+    if (!GetFileAttributesExA(pcharPath, GetFileExInfoStandard, &structData)) return -1;
+    Platform_FillFileStatus(structData.dwFileAttributes, structData.nFileSizeHigh, structData.nFileSizeLow,
+                            structData.ftLastWriteTime, pstructStatus);
+    return 0;
+}
+
+int Platform_EnumerateFolder(const char *pcharFolder, Platform_FolderEntryFunction pfnEntry, void *pvoidContext) {
+    // The search pattern: the folder, a separator unless it already ends with one, and "*".
+    char charPattern[MAX_PATH];
+    size_t sizeFolder = strlen(pcharFolder);
+    const char *pcharLast = Text_FindLastCharacter(pcharFolder, '\\');
+    bool boolEndsWithSeparator = sizeFolder > 0 && pcharLast == pcharFolder + sizeFolder - 1;
+    int intPattern = snprintf(charPattern, sizeof(charPattern), "%s%s*", pcharFolder, boolEndsWithSeparator ? "" : "\\");
+    if (intPattern < 0 || static_cast<size_t>(intPattern) >= sizeof(charPattern)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return -1;
+    }
+    WIN32_FIND_DATAA structFound;
+    HANDLE handleFind = FindFirstFileA(charPattern, &structFound);
+    if (handleFind == INVALID_HANDLE_VALUE) return -1;
+    do {
+        Platform_FileStatus structStatus;
+        Platform_FillFileStatus(structFound.dwFileAttributes, structFound.nFileSizeHigh, structFound.nFileSizeLow,
+                                structFound.ftLastWriteTime, &structStatus);
+        if (pfnEntry(structFound.cFileName, &structStatus, pvoidContext) != 0) break;
+    } while (FindNextFileA(handleFind, &structFound));
+    FindClose(handleFind);
+    return 0;
+}
+
+int Platform_SeekFile(FILE *pfileTarget, long long longlongOffset) {
+    return _fseeki64(pfileTarget, longlongOffset, SEEK_SET) == 0 ? 0 : -1;
+}

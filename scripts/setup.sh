@@ -4,7 +4,8 @@
 set -euo pipefail
 want=(g++ cmake ninja-build libgtest-dev python3 curl)
 if [ "${1:-all}" = all ]; then
-  want+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb xauth xdotool locales)
+  want+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb xauth xdotool locales
+         fp-utils imagemagick fonts-ipafont-gothic)
 fi
 missing=()
 for package in "${want[@]}"; do

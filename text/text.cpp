@@ -30,3 +30,13 @@ const char *Text_FindLastCharacter(const char *pcharText, char charTarget) {
     }
     return pcharFound;
 }
+
+void Text_ReplaceCharacter(char *pcharText, char charFrom, char charTo) {
+    for (char *pcharAt = pcharText; *pcharAt != '\0'; ++pcharAt) {
+        if (*pcharAt == charFrom) {
+            *pcharAt = charTo;
+        } else if (Text_IsLeadByte(static_cast<unsigned char>(*pcharAt)) && pcharAt[1] != '\0') {
+            ++pcharAt;
+        }
+    }
+}
