@@ -92,13 +92,14 @@ bool Server_IsPlainName(const char *pcharName, size_t sizeLength, const Server_P
     if (sizeLength == 2 && pcharName[0] == '.' && pcharName[1] == '.') return false;
     if (pstructRules->longWindowsRules == 0) return true;
 
-    // Windows drops a name's trailing dots and blanks (".. " is ".."), reads ':' as a drive or a stream
-    // and '/' as a separator.
+    // Windows drops a name's trailing dots and blanks (".. " is ".."), reads ':' as a drive or a stream,
+    // '/' as a separator and "*?<>" as wildcards, and allows none of them, '"', '|' or control characters
+    // in a file's name.
     if (pcharName[sizeLength - 1] == '.' || pcharName[sizeLength - 1] == ' ') return false;
     size_t sizeStem = sizeLength;
     for (size_t sizeIndex = 0; sizeIndex < sizeLength; ++sizeIndex) {
         char charByte = pcharName[sizeIndex];
-        if (charByte == ':' || charByte == '/') return false;
+        if (static_cast<unsigned char>(charByte) < 0x20 || strchr(":/*?<>\"|", charByte) != nullptr) return false;
         if (charByte == '.' && sizeStem == sizeLength) sizeStem = sizeIndex;
         if (Text_IsLeadByte(static_cast<unsigned char>(charByte)) && sizeIndex + 1 < sizeLength) ++sizeIndex;
     }
