@@ -10,8 +10,7 @@
 
 namespace {
 
-constexpr char D_CHAR_CLIENT_REQUEST_FORMAT[] =
-    "POST /ftp.cgi HTTP/1.1\r\nHost: %s:%ld\r\nContent-Length: %ld\r\n\r\n";
+constexpr char D_CHAR_CLIENT_REQUEST_FORMAT[] = "POST /ftp.cgi HTTP/1.1\r\nHost: %s:%ld\r\nContent-Length: %ld\r\n\r\n";
 constexpr long D_LONG_CLIENT_LISTING_FIELDS = 6;
 constexpr long D_LONG_CLIENT_PROGRESS_BAR = 30;
 constexpr char D_CHAR_CLIENT_COLUMN_GAP[] = "  ";
@@ -48,6 +47,12 @@ bool Client_IsOption(const char *pcharArgument, const char *pcharName) {
 bool Client_IsWhiteSpace(unsigned char ucharByte) {
     return ucharByte == ' ' || ucharByte == '\t' || ucharByte == '\n' || ucharByte == '\v' || ucharByte == '\f' ||
            ucharByte == '\r';
+}
+
+// The first position from longIndex on, before longEnd, that is not a blank or a TAB.
+long Client_SkipBlanks(const char *pcharBytes, long longIndex, long longEnd) {
+    while (longIndex < longEnd && (pcharBytes[longIndex] == ' ' || pcharBytes[longIndex] == '\t')) ++longIndex;
+    return longIndex;
 }
 
 bool Client_IsTrailByte(unsigned char ucharByte) {
@@ -87,6 +92,14 @@ const char *Client_FindLastSeparator(const char *pcharPath) {
     if (pcharBackslash == nullptr) return pcharSlash;
     if (pcharSlash == nullptr) return pcharBackslash;
     return pcharBackslash > pcharSlash ? pcharBackslash : pcharSlash;
+}
+
+// The four cells of an entry's line in the table: name, type or size, time, physical path.
+void Client_EntryCells(const Client_ListingEntry &structEntry, const char *ppcharCells[4]) {
+    ppcharCells[0] = structEntry.charFileName;
+    ppcharCells[1] = structEntry.charFileType[0] != '\0' ? structEntry.charFileType : structEntry.charFileSize;
+    ppcharCells[2] = structEntry.charUpdateTime;
+    ppcharCells[3] = structEntry.charPhysicalPath;
 }
 
 // Appends a cell and, unless it is the last of its line, blanks up to the column's width and the gap.
@@ -156,12 +169,14 @@ int Client_ParseArguments(int intArgc, char **ppcharArgv, const char *pcharEnvir
             return 0;
         }
         if (boolOption) {
+            static const char *const ppcharValueOptions[] = {"--host", "--port", "--password", "--output", "-o"};
             const char *pcharName = nullptr;
-            if (Client_IsOption(pcharArgument, "--host")) pcharName = "--host";
-            else if (Client_IsOption(pcharArgument, "--port")) pcharName = "--port";
-            else if (Client_IsOption(pcharArgument, "--password")) pcharName = "--password";
-            else if (Client_IsOption(pcharArgument, "--output")) pcharName = "--output";
-            else if (Client_IsOption(pcharArgument, "-o")) pcharName = "-o";
+            for (const char *pcharCandidate : ppcharValueOptions) {
+                if (Client_IsOption(pcharArgument, pcharCandidate)) {
+                    pcharName = pcharCandidate;
+                    break;
+                }
+            }
             if (pcharName == nullptr) {
                 Client_SetMessage(pcharMessage, sizeMessage, "unknown option %s", pcharArgument);
                 return -1;
@@ -224,8 +239,9 @@ int Client_ParseArguments(int intArgc, char **ppcharArgv, const char *pcharEnvir
         return -1;
     }
     if (Client_TakeArgument(pcharPath, pstructOptions->charPath, sizeof(pstructOptions->charPath)) != 0) {
-        Client_SetMessage(pcharMessage, sizeMessage, "%s",
-                          "the path is too long or has characters that CP932 cannot carry");
+        Client_SetMessage(
+            pcharMessage, sizeMessage, "%s",
+            "the path is too long, or not in the terminal's encoding, or has characters that CP932 cannot carry");
         return -1;
     }
     if (pcharOutput != nullptr) {
@@ -279,8 +295,8 @@ long Client_RequestLength(const char *pcharHost, long longPort, long longCommand
     return static_cast<long>(intHeaderLength) + longBodyLength;
 }
 
-int Client_BuildRequest(const char *pcharHost, long longPort, const char *pcharCommandLine,
-                        const char *pcharPassword, char **ppcharRequest, long *plongRequestLength) {
+int Client_BuildRequest(const char *pcharHost, long longPort, const char *pcharCommandLine, const char *pcharPassword,
+                        char **ppcharRequest, long *plongRequestLength) {
     long longCommandLength = static_cast<long>(strlen(pcharCommandLine));
     long longRequestLength = Client_RequestLength(pcharHost, longPort, longCommandLength);
     if (longRequestLength > D_LONG_CLIENT_REQUEST_LIMIT) return -1;
@@ -344,7 +360,7 @@ int Client_ParseAnswerHeader(const char *pcharBytes, long longHeaderLength, Clie
         }
         if (boolMatch) {
             long longIndex = longLineStart + longNameLength;
-            while (longIndex < longLineEnd && (pcharBytes[longIndex] == ' ' || pcharBytes[longIndex] == '\t')) ++longIndex;
+            longIndex = Client_SkipBlanks(pcharBytes, longIndex, longLineEnd);
             long long longlongValue = 0;
             long longDigits = 0;
             while (longIndex < longLineEnd && pcharBytes[longIndex] >= '0' && pcharBytes[longIndex] <= '9') {
@@ -353,7 +369,7 @@ int Client_ParseAnswerHeader(const char *pcharBytes, long longHeaderLength, Clie
                 ++longIndex;
                 ++longDigits;
             }
-            while (longIndex < longLineEnd && (pcharBytes[longIndex] == ' ' || pcharBytes[longIndex] == '\t')) ++longIndex;
+            longIndex = Client_SkipBlanks(pcharBytes, longIndex, longLineEnd);
             if (longDigits == 0 || longIndex != longLineEnd) return -1;
             if (longlongContentLength != -1 && longlongContentLength != longlongValue) return -1;
             longlongContentLength = longlongValue;
@@ -406,7 +422,8 @@ int Client_ParseListing(const unsigned char *pucharText, long longLength, Client
     }
     Client_ListingEntry *pstructEntries = nullptr;
     if (longLines > 0) {
-        pstructEntries = static_cast<Client_ListingEntry *>(calloc(static_cast<size_t>(longLines), sizeof(Client_ListingEntry)));
+        pstructEntries =
+            static_cast<Client_ListingEntry *>(calloc(static_cast<size_t>(longLines), sizeof(Client_ListingEntry)));
         if (pstructEntries == nullptr) return -1;
     }
     long longCount = 0;
@@ -420,8 +437,8 @@ int Client_ParseListing(const unsigned char *pucharText, long longLength, Client
             pstructEntry->charFileName,   pstructEntry->charFileType,     pstructEntry->charFileSize,
             pstructEntry->charUpdateTime, pstructEntry->charPhysicalPath, pstructEntry->charLogicalPath};
         const size_t sizeFields[D_LONG_CLIENT_LISTING_FIELDS] = {
-            sizeof(pstructEntry->charFileName),   sizeof(pstructEntry->charFileType),
-            sizeof(pstructEntry->charFileSize),   sizeof(pstructEntry->charUpdateTime),
+            sizeof(pstructEntry->charFileName),     sizeof(pstructEntry->charFileType),
+            sizeof(pstructEntry->charFileSize),     sizeof(pstructEntry->charUpdateTime),
             sizeof(pstructEntry->charPhysicalPath), sizeof(pstructEntry->charLogicalPath)};
         long longField = 0;
         long longFieldStart = longStart;
@@ -465,11 +482,8 @@ int Client_FormatListing(const Client_ListingEntry *pstructEntries, long longCou
     char charCell[512];
     // First pass: the widths of the columns, measured on the cells as they will be shown.
     for (long longIndex = 0; longIndex < longCount; ++longIndex) {
-        const Client_ListingEntry &structEntry = pstructEntries[longIndex];
-        const char *ppcharCells[4] = {structEntry.charFileName,
-                                      structEntry.charFileType[0] != '\0' ? structEntry.charFileType
-                                                                          : structEntry.charFileSize,
-                                      structEntry.charUpdateTime, structEntry.charPhysicalPath};
+        const char *ppcharCells[4];
+        Client_EntryCells(pstructEntries[longIndex], ppcharCells);
         for (long longColumn = 0; longColumn < 4; ++longColumn) {
             size_t sizeCell = Client_CleanCell(ppcharCells[longColumn], charCell, sizeof(charCell));
             if (sizeCell > sizeWidths[longColumn]) sizeWidths[longColumn] = sizeCell;
@@ -485,11 +499,8 @@ int Client_FormatListing(const Client_ListingEntry *pstructEntries, long longCou
         Client_AppendCell(pcharTable, &sizeUsed, ppcharHeadings[longColumn], sizeWidths[longColumn], longColumn == 3);
     }
     for (long longIndex = 0; longIndex < longCount; ++longIndex) {
-        const Client_ListingEntry &structEntry = pstructEntries[longIndex];
-        const char *ppcharCells[4] = {structEntry.charFileName,
-                                      structEntry.charFileType[0] != '\0' ? structEntry.charFileType
-                                                                          : structEntry.charFileSize,
-                                      structEntry.charUpdateTime, structEntry.charPhysicalPath};
+        const char *ppcharCells[4];
+        Client_EntryCells(pstructEntries[longIndex], ppcharCells);
         for (long longColumn = 0; longColumn < 4; ++longColumn) {
             Client_CleanCell(ppcharCells[longColumn], charCell, sizeof(charCell));
             Client_AppendCell(pcharTable, &sizeUsed, charCell, sizeWidths[longColumn], longColumn == 3);
@@ -648,13 +659,16 @@ long Client_ReceivePayload(Client_Exchange *pstructExchange, const char *pcharPa
     long longPending = pstructExchange->longBufferEnd - pstructExchange->longBufferStart;
     if (longPending > 0) {
         longGot = longPending < longWanted ? longPending : longWanted;
-        memcpy(pucharBuffer, pstructExchange->ucharBuffer + pstructExchange->longBufferStart, static_cast<size_t>(longGot));
+        memcpy(pucharBuffer, pstructExchange->ucharBuffer + pstructExchange->longBufferStart,
+               static_cast<size_t>(longGot));
         pstructExchange->longBufferStart += longGot;
     } else {
         longGot = Client_Receive(pstructExchange->socketServer, pucharBuffer, longWanted);
         if (longGot <= 0) return -1;
     }
-    if (Client_DecipherPiece(pstructExchange->ucharEnvelopeHeader, pucharBuffer, longGot, pcharPassword) != 0) return -1;
+    if (Client_DecipherPiece(pstructExchange->ucharEnvelopeHeader, pucharBuffer, longGot, pcharPassword) != 0) {
+        return -1;
+    }
     pstructExchange->longPayloadReceived += longGot;
     return longGot;
 }

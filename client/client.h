@@ -78,16 +78,16 @@ long Client_RequestLength(const char *pcharHost, long longPort, long longCommand
 // line in an envelope enciphered with the password. On 0 *ppcharRequest is a malloc'ed buffer of
 // *plongRequestLength bytes (the caller frees it). -1 when it would exceed the server's limit, or the
 // cipher refuses (an empty password).
-int Client_BuildRequest(const char *pcharHost, long longPort, const char *pcharCommandLine,
-                        const char *pcharPassword, char **ppcharRequest, long *plongRequestLength);
+int Client_BuildRequest(const char *pcharHost, long longPort, const char *pcharCommandLine, const char *pcharPassword,
+                        char **ppcharRequest, long *plongRequestLength);
 
 // The envelope's opening: the 16-byte session key and the two check bytes.
 constexpr long D_LONG_CLIENT_ENVELOPE_HEADER = 18;
 
 // What the header of an answer says.
 struct Client_AnswerHeader {
-    long longHeaderLength;    // bytes up to and including the blank line
-    long longStatus;          // the status code
+    long longHeaderLength;            // bytes up to and including the blank line
+    long longStatus;                  // the status code
     long long longlongContentLength;  // -1 when the header has none
 };
 

@@ -50,9 +50,10 @@ void Client_PrintMessage(const char *pcharFormat, ...) {
 
 // A refused command: the server closes the connection without a word, whatever the reason.
 void Client_ReportRefusal(const Client_Options &structOptions) {
-    Client_PrintMessage("the server closed the connection without an answer: %s is not published or "
-                        "does not exist, or the password is wrong (the server does not say which)",
-                        structOptions.charPath);
+    Client_PrintMessage(
+        "the server closed the connection without an answer: %s is not published or "
+        "does not exist, or the password is wrong (the server does not say which)",
+        structOptions.charPath);
 }
 
 // Tells the user why an exchange failed, for every outcome but a refusal, which the caller explains.
@@ -61,11 +62,15 @@ void Client_ReportFailure(const Client_Options &structOptions, const Client_Exch
     if (longOutcome == D_LONG_CLIENT_EXIT_UNREACHABLE) {
         char charSystem[256];
         Platform_GetErrorText(structExchange.ulongSystemError, charSystem, sizeof(charSystem));
+        // The system's text may end with a line break; it is cut at the first one.
         for (char *pcharByte = charSystem; *pcharByte != '\0'; ++pcharByte) {
-            if (*pcharByte == '\r' || *pcharByte == '\n') *pcharByte = ' ';
+            if (*pcharByte == '\r' || *pcharByte == '\n') {
+                *pcharByte = '\0';
+                break;
+            }
         }
-        Client_PrintMessage("cannot reach the server at %s port %ld: %s", structOptions.charHost, structOptions.longPort,
-                            charSystem);
+        Client_PrintMessage("cannot reach the server at %s port %ld: %s", structOptions.charHost,
+                            structOptions.longPort, charSystem);
     } else if (longOutcome == D_LONG_CLIENT_EXIT_WRONG_PASSWORD) {
         Client_PrintMessage("%s", "the answer does not decipher with our password: the password is wrong");
     } else if (longOutcome == D_LONG_CLIENT_EXIT_BAD_ANSWER) {
@@ -86,9 +91,10 @@ int Client_PrepareRequest(const Client_Options &structOptions, const char *pchar
     long longLength = Client_RequestLength(structOptions.charHost, structOptions.longPort,
                                            static_cast<long>(strlen(pcharCommandLine)));
     if (longLength > D_LONG_CLIENT_REQUEST_LIMIT) {
-        Client_PrintMessage("the command does not fit the server's request limit of %ld bytes (it would take %ld): "
-                            "the path is too long",
-                            D_LONG_CLIENT_REQUEST_LIMIT, longLength);
+        Client_PrintMessage(
+            "the command does not fit the server's request limit of %ld bytes (it would take %ld): "
+            "the path is too long",
+            D_LONG_CLIENT_REQUEST_LIMIT, longLength);
         *plongExitCode = D_LONG_CLIENT_EXIT_USAGE;
         return -1;
     }
@@ -120,7 +126,9 @@ int Client_FetchListing(const Client_Options &structOptions, const char *pcharPa
                                           pcharRequest, longRequestLength, &structExchange, plongOutcome);
     free(pcharRequest);
     if (intStarted != 0) {
-        if (*plongOutcome != D_LONG_CLIENT_EXIT_REFUSED) Client_ReportFailure(structOptions, structExchange, *plongOutcome);
+        if (*plongOutcome != D_LONG_CLIENT_EXIT_REFUSED) {
+            Client_ReportFailure(structOptions, structExchange, *plongOutcome);
+        }
         return -1;
     }
     long longLength = structExchange.longPayloadLength;
@@ -140,7 +148,9 @@ int Client_FetchListing(const Client_Options &structOptions, const char *pcharPa
     }
     Client_EndExchange(&structExchange);
     int intParsed = -1;
-    if (longReceived == longLength) intParsed = Client_ParseListing(pucharText, longLength, ppstructEntries, plongCount);
+    if (longReceived == longLength) {
+        intParsed = Client_ParseListing(pucharText, longLength, ppstructEntries, plongCount);
+    }
     free(pucharText);
     if (longReceived != longLength) {
         Client_PrintMessage("the listing was cut short after %ld of %ld bytes", longReceived, longLength);
@@ -219,9 +229,10 @@ long Client_ExplainRefusedGet(const Client_Options &structOptions, const char *p
         return D_LONG_CLIENT_EXIT_OK;
     }
     if (longlongRemoteSize < longlongOffset) {
-        Client_PrintMessage("%s (%lld bytes) is longer than %s (%lld bytes), so it is not a piece of it: remove it, "
-                            "or choose another file with -o",
-                            pcharOutput, longlongOffset, structOptions.charPath, longlongRemoteSize);
+        Client_PrintMessage(
+            "%s (%lld bytes) is longer than %s (%lld bytes), so it is not a piece of it: remove it, "
+            "or choose another file with -o",
+            pcharOutput, longlongOffset, structOptions.charPath, longlongRemoteSize);
         return D_LONG_CLIENT_EXIT_LOCAL_FILE;
     }
     Client_PrintMessage("the server lists %s but closed the connection without sending it: it cannot read the file",
@@ -263,7 +274,9 @@ long Client_CommandGet(const Client_Options &structOptions) {
                                           pcharRequest, longRequestLength, &structExchange, &longOutcome);
     free(pcharRequest);
     if (intStarted != 0) {
-        if (longOutcome == D_LONG_CLIENT_EXIT_REFUSED) return Client_ExplainRefusedGet(structOptions, charOutput, longlongOffset);
+        if (longOutcome == D_LONG_CLIENT_EXIT_REFUSED) {
+            return Client_ExplainRefusedGet(structOptions, charOutput, longlongOffset);
+        }
         Client_ReportFailure(structOptions, structExchange, longOutcome);
         return longOutcome;
     }
@@ -290,7 +303,8 @@ long Client_CommandGet(const Client_Options &structOptions) {
     long long longlongWritten = longlongOffset;
     long longExitCode = D_LONG_CLIENT_EXIT_OK;
     while (pucharPiece != nullptr) {
-        long longPiece = Client_ReceivePayload(&structExchange, structOptions.charPassword, pucharPiece, D_LONG_CLIENT_PIECE);
+        long longPiece =
+            Client_ReceivePayload(&structExchange, structOptions.charPassword, pucharPiece, D_LONG_CLIENT_PIECE);
         if (longPiece == 0) break;
         if (longPiece < 0) {
             longExitCode = D_LONG_CLIENT_EXIT_BAD_ANSWER;
@@ -318,11 +332,13 @@ long Client_CommandGet(const Client_Options &structOptions) {
     if (fclose(pfileOutput) != 0 && longExitCode == D_LONG_CLIENT_EXIT_OK) longExitCode = D_LONG_CLIENT_EXIT_LOCAL_FILE;
 
     if (longExitCode == D_LONG_CLIENT_EXIT_BAD_ANSWER) {
-        Client_PrintMessage("the connection broke after %lld of %lld bytes; %s keeps them: run the same command again "
-                            "to resume",
-                            longlongWritten, longlongTotal, charOutput);
+        Client_PrintMessage(
+            "the connection broke after %lld of %lld bytes; %s keeps them: run the same command again "
+            "to resume",
+            longlongWritten, longlongTotal, charOutput);
     } else if (longExitCode == D_LONG_CLIENT_EXIT_LOCAL_FILE) {
-        Client_PrintMessage("cannot write %s (%lld of %lld bytes are in it)", charOutput, longlongWritten, longlongTotal);
+        Client_PrintMessage("cannot write %s (%lld of %lld bytes are in it)", charOutput, longlongWritten,
+                            longlongTotal);
     } else if (longExitCode == D_LONG_CLIENT_EXIT_FAILURE) {
         Client_PrintMessage("%s", "out of memory");
     } else if (longlongOffset > 0) {
@@ -357,7 +373,7 @@ int main(int argc, char **argv) {
         return static_cast<int>(D_LONG_CLIENT_EXIT_FAILURE);
     }
     long longExitCode = structOptions.longCommand == D_LONG_CLIENT_COMMAND_LIST ? Client_CommandList(structOptions)
-                                                                                 : Client_CommandGet(structOptions);
+                                                                                : Client_CommandGet(structOptions);
     Platform_SocketCleanup();
     return static_cast<int>(longExitCode);
 }

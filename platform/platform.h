@@ -61,7 +61,8 @@ int Platform_SocketConnect(const char *pcharHost, long longPort, Platform_Socket
 // Console programs. Whether the stream is a terminal (a console window on Windows): 1 or 0.
 int Platform_StreamIsTerminal(FILE *pfileStream);
 // Writes a CP932 text to the stream in the terminal's encoding (unchanged on Windows, whose console
-// takes the ANSI code page); what the terminal cannot show is approximated.
+// takes the ANSI code page; UTF-8 on POSIX under the plain C locale); what the terminal cannot show is
+// approximated.
 void Platform_WriteText(FILE *pfileStream, const char *pcharText);
 // Converts a text that came from the terminal (an argument, an environment variable) into CP932; on
 // Windows they are in the ANSI code page already and are copied. 0, or -1 when it cannot be converted

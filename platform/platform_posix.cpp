@@ -269,18 +269,30 @@ int Platform_SocketConnect(const char *pcharHost, long longPort, Platform_Socket
     return 0;
 }
 
+namespace {
+
+// The encoding of a console program's arguments and output. The plain C locale names ASCII, but the
+// terminals and file names of this system are UTF-8 (of which ASCII is a part): taking UTF-8 there
+// lets a name outside ASCII still be typed and shown.
+const char *Platform_ConsoleEncoding() {
+    const char *pcharCodeset = Platform_TerminalEncoding();
+    return strcmp(pcharCodeset, "ANSI_X3.4-1968") == 0 ? "UTF-8" : pcharCodeset;
+}
+
+}  // namespace
+
 int Platform_StreamIsTerminal(FILE *pfileStream) { return isatty(fileno(pfileStream)) ? 1 : 0; }
 
 void Platform_WriteText(FILE *pfileStream, const char *pcharText) {
     std::string stringTerminal;
-    std::string stringTarget = std::string(Platform_TerminalEncoding()) + "//TRANSLIT";
+    std::string stringTarget = std::string(Platform_ConsoleEncoding()) + "//TRANSLIT";
     if (!Platform_Convert(stringTarget.c_str(), "CP932", pcharText, &stringTerminal)) stringTerminal = pcharText;
     fputs(stringTerminal.c_str(), pfileStream);
 }
 
 int Platform_TerminalTextToText(const char *pcharTerminalText, char *pcharOut, size_t sizeOut) {
     std::string stringText;
-    if (!Platform_Convert("CP932", Platform_TerminalEncoding(), pcharTerminalText, &stringText)) return -1;
+    if (!Platform_Convert("CP932", Platform_ConsoleEncoding(), pcharTerminalText, &stringText)) return -1;
     if (stringText.size() + 1 > sizeOut) return -1;
     memcpy(pcharOut, stringText.c_str(), stringText.size() + 1);
     return 0;

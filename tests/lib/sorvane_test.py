@@ -71,6 +71,20 @@ def receive(s, expected_length=None, timeout=10.0):
     return data, closed
 
 
+def encipher(payload, password, session_key=bytes(range(1, 17))):
+    """An envelope of the payload: the session key in clear, then "OK" and the payload, each byte shifted
+    by the key number (session key byte (16 mod L) mod 16 plus the password's first byte)."""
+    key_number = (session_key[(16 % len(password)) % 16] + password.encode("cp932")[0]) % 256
+    return bytes(session_key) + bytes((b + key_number) % 256 for b in b"OK" + payload)
+
+
+def decipher(envelope, password):
+    """The payload of an envelope, or None when its check bytes do not come out as "OK"."""
+    key_number = (envelope[(16 % len(password)) % 16] + password.encode("cp932")[0]) % 256
+    plain = bytes((b - key_number) % 256 for b in envelope[16:])
+    return plain[2:] if plain[:2] == b"OK" else None
+
+
 PAGE_HEADER = b"HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nConnection: close\r\n\r\n"
 BAD_REQUEST = (b"HTTP/1.1 400 Bad Request\r\nContent-Type: text/xml; charset=utf-8\r\nConnection: close\r\n\r\n"
                b"<HTML>400 Bad Request</HTML>\r\n")

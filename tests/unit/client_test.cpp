@@ -32,8 +32,8 @@ Bytes Test_Bytes(const std::string &stringText) { return Bytes(stringText.begin(
 Bytes Test_Envelope(const Bytes &bytesPayload, const char *pcharPassword) {
     unsigned char *pucharEnvelope = nullptr;
     long longLength = 0;
-    EXPECT_EQ(0, Cryrpt_EncryptWithSessionKey(bytesPayload.data(), static_cast<long>(bytesPayload.size()), pcharPassword,
-                                              D_UCHAR_TEST_SESSIONKEY, &pucharEnvelope, &longLength));
+    EXPECT_EQ(0, Cryrpt_EncryptWithSessionKey(bytesPayload.data(), static_cast<long>(bytesPayload.size()),
+                                              pcharPassword, D_UCHAR_TEST_SESSIONKEY, &pucharEnvelope, &longLength));
     Bytes bytesEnvelope(pucharEnvelope, pucharEnvelope + longLength);
     free(pucharEnvelope);
     return bytesEnvelope;
@@ -60,9 +60,9 @@ int Test_Parse(const Test_Arguments &structArguments, Client_Options *pstructOpt
     for (std::string &stringArgument : vectorCopies) vectorArgv.push_back(&stringArgument[0]);
     vectorArgv.push_back(nullptr);
     char charMessage[D_SIZE_CLIENT_MESSAGE] = "";
-    int intResult = Client_ParseArguments(static_cast<int>(vectorCopies.size()), vectorArgv.data(),
-                                          structArguments.pcharEnvironment, pstructOptions, charMessage,
-                                          sizeof(charMessage));
+    int intResult =
+        Client_ParseArguments(static_cast<int>(vectorCopies.size()), vectorArgv.data(),
+                              structArguments.pcharEnvironment, pstructOptions, charMessage, sizeof(charMessage));
     *pstringMessage = charMessage;
     return intResult;
 }
@@ -79,16 +79,36 @@ TEST(ClientTest, ArgumentsGiveCommandServerPasswordAndPaths) {
     } structCases[] = {
         {{{"ls", "/"}, nullptr}, D_LONG_CLIENT_COMMAND_LIST, "127.0.0.1", 8080, "tarimuso", "/", ""},
         {{{"--host", "10.0.0.5", "--port", "9090", "--password", "secret", "ls", "/srv"}, nullptr},
-         D_LONG_CLIENT_COMMAND_LIST, "10.0.0.5", 9090, "secret", "/srv", ""},
-        {{{"--host=example", "--port=1", "get", "/srv/a.txt", "-o", "b.txt"}, nullptr}, D_LONG_CLIENT_COMMAND_GET,
-         "example", 1, "tarimuso", "/srv/a.txt", "b.txt"},
+         D_LONG_CLIENT_COMMAND_LIST,
+         "10.0.0.5",
+         9090,
+         "secret",
+         "/srv",
+         ""},
+        {{{"--host=example", "--port=1", "get", "/srv/a.txt", "-o", "b.txt"}, nullptr},
+         D_LONG_CLIENT_COMMAND_GET,
+         "example",
+         1,
+         "tarimuso",
+         "/srv/a.txt",
+         "b.txt"},
         // Options may follow the command; --output is -o's long form.
-        {{{"get", "/srv/a.txt", "--output=c.bin", "--port", "65535"}, nullptr}, D_LONG_CLIENT_COMMAND_GET,
-         "127.0.0.1", 65535, "tarimuso", "/srv/a.txt", "c.bin"},
+        {{{"get", "/srv/a.txt", "--output=c.bin", "--port", "65535"}, nullptr},
+         D_LONG_CLIENT_COMMAND_GET,
+         "127.0.0.1",
+         65535,
+         "tarimuso",
+         "/srv/a.txt",
+         "c.bin"},
         // The environment's password stands in for the option; the option wins; an empty one is not set.
         {{{"ls", "/"}, "fromenv"}, D_LONG_CLIENT_COMMAND_LIST, "127.0.0.1", 8080, "fromenv", "/", ""},
-        {{{"--password", "fromoption", "ls", "/"}, "fromenv"}, D_LONG_CLIENT_COMMAND_LIST, "127.0.0.1", 8080,
-         "fromoption", "/", ""},
+        {{{"--password", "fromoption", "ls", "/"}, "fromenv"},
+         D_LONG_CLIENT_COMMAND_LIST,
+         "127.0.0.1",
+         8080,
+         "fromoption",
+         "/",
+         ""},
         {{{"ls", "/"}, ""}, D_LONG_CLIENT_COMMAND_LIST, "127.0.0.1", 8080, "tarimuso", "/", ""},
         // After "--" a path may begin with '-'.
         {{{"get", "--", "-odd"}, nullptr}, D_LONG_CLIENT_COMMAND_GET, "127.0.0.1", 8080, "tarimuso", "-odd", ""},
@@ -142,7 +162,8 @@ TEST(ClientTest, ArgumentsAreConvertedFromTheTerminalToCp932) {
     ASSERT_NE(nullptr, setlocale(LC_CTYPE, "C.UTF-8"));
     Client_Options structOptions;
     std::string stringMessage;
-    int intResult = Test_Parse({{"get", u8"/srv/ソフト/表.txt", "-o", u8"能.txt"}, nullptr}, &structOptions, &stringMessage);
+    int intResult =
+        Test_Parse({{"get", u8"/srv/ソフト/表.txt", "-o", u8"能.txt"}, nullptr}, &structOptions, &stringMessage);
     setlocale(LC_CTYPE, stringSaved.c_str());
     ASSERT_EQ(0, intResult) << stringMessage;
     EXPECT_STREQ("/srv/\x83\x5C\x83\x74\x83\x67/\x95\x5C.txt", structOptions.charPath);
@@ -166,11 +187,12 @@ TEST(ClientTest, CommandLinesCarryThePathAndOffsetAsTheServerReadsThem) {
     struct Case {
         const char *pcharPath;
         long long longlongOffset;
-    } structRefused[] = {{"", 0},           {"/my file", 0},  {"/a\tb", 0},       {"/a\r\nls\t/", 0},
-                         {"/v\vf", 0},      {"/x", -1},       {"/x", 2147483648LL}};
+    } structRefused[] = {{"", 0},      {"/my file", 0}, {"/a\tb", 0},        {"/a\r\nls\t/", 0},
+                         {"/v\vf", 0}, {"/x", -1},      {"/x", 2147483648LL}};
     for (const Case &structCase : structRefused) {
         SCOPED_TRACE(structCase.pcharPath);
-        EXPECT_EQ(-1, Client_FormatGetCommand(structCase.pcharPath, structCase.longlongOffset, charLine, sizeof(charLine)));
+        EXPECT_EQ(-1,
+                  Client_FormatGetCommand(structCase.pcharPath, structCase.longlongOffset, charLine, sizeof(charLine)));
         if (structCase.longlongOffset == 0) {
             EXPECT_EQ(-1, Client_FormatListCommand(structCase.pcharPath, charLine, sizeof(charLine)));
         }
@@ -195,7 +217,8 @@ TEST(ClientTest, RequestIsAPostWhoseBodyDeciphersToTheCommandLine) {
     ASSERT_EQ(stringHeader.size() + 24, stringRequest.size());
     EXPECT_EQ(static_cast<long>(stringRequest.size()), Client_RequestLength("127.0.0.1", 8080, 6));
 
-    const unsigned char *pucharBody = reinterpret_cast<const unsigned char *>(stringRequest.data() + stringHeader.size());
+    const unsigned char *pucharBody =
+        reinterpret_cast<const unsigned char *>(stringRequest.data() + stringHeader.size());
     unsigned char *pucharPayload = nullptr;
     long longPayload = 0;
     ASSERT_EQ(0, Cryrpt_Decrypt(pucharBody, 24, "tarimuso", &pucharPayload, &longPayload));
@@ -261,7 +284,9 @@ TEST(ClientTest, AnswerHeaderGivesStatusAndContentLength) {
 // A payload deciphered in pieces of any size, each with the envelope's opening only, is the payload.
 TEST(ClientTest, AnswerDeciphersPieceByPiece) {
     Bytes bytesPayload;
-    for (int intIndex = 0; intIndex < 1000; ++intIndex) bytesPayload.push_back(static_cast<unsigned char>(intIndex * 7));
+    for (int intIndex = 0; intIndex < 1000; ++intIndex) {
+        bytesPayload.push_back(static_cast<unsigned char>(intIndex * 7));
+    }
     Bytes bytesEnvelope = Test_Envelope(bytesPayload, "tarimuso");
     ASSERT_EQ(0, Client_CheckEnvelopeHeader(bytesEnvelope.data(), "tarimuso"));
     EXPECT_EQ(-1, Client_CheckEnvelopeHeader(bytesEnvelope.data(), "wrong"));
@@ -270,9 +295,10 @@ TEST(ClientTest, AnswerDeciphersPieceByPiece) {
         Bytes bytesJoined;
         for (size_t sizeStart = 18; sizeStart < bytesEnvelope.size(); sizeStart += sizePiece) {
             size_t sizeEnd = std::min(bytesEnvelope.size(), sizeStart + sizePiece);
-            Bytes bytesPiece(bytesEnvelope.begin() + static_cast<long>(sizeStart), bytesEnvelope.begin() + static_cast<long>(sizeEnd));
-            ASSERT_EQ(0, Client_DecipherPiece(bytesEnvelope.data(), bytesPiece.data(), static_cast<long>(bytesPiece.size()),
-                                              "tarimuso"));
+            Bytes bytesPiece(bytesEnvelope.begin() + static_cast<long>(sizeStart),
+                             bytesEnvelope.begin() + static_cast<long>(sizeEnd));
+            ASSERT_EQ(0, Client_DecipherPiece(bytesEnvelope.data(), bytesPiece.data(),
+                                              static_cast<long>(bytesPiece.size()), "tarimuso"));
             bytesJoined.insert(bytesJoined.end(), bytesPiece.begin(), bytesPiece.end());
         }
         EXPECT_EQ(bytesPayload, bytesJoined);
@@ -328,13 +354,13 @@ TEST(ClientTest, ListingTextSplitsIntoEntries) {
 TEST(ClientTest, TextsThatAreNotListingsAreRefused) {
     const std::string stringLongName(512, 'n');
     const std::string stringCases[] = {
-        "D\t<DIR>\t\t\tC:\\D\t/D",                            // no CR LF at the end
-        "D\t<DIR>\t\t\tC:\\D\t/D\n",                          // LF alone
-        "D\t<DIR>\t\tC:\\D\t/D\r\n",                          // five fields
-        "D\t<DIR>\t\t\tC:\\D\t/D\textra\r\n",                 // seven fields
-        "D\t<DIR>\t\t\tC:\\D\t/D\r\nE\t<DIR>\r\n",            // a bad second line
-        stringLongName + "\t\t1\t\t/x\t/x\r\n",               // a name longer than its field
-        std::string("a\0b\t\t1\t\t/x\t/x\r\n", 16),           // a NUL inside a field
+        "D\t<DIR>\t\t\tC:\\D\t/D",                   // no CR LF at the end
+        "D\t<DIR>\t\t\tC:\\D\t/D\n",                 // LF alone
+        "D\t<DIR>\t\tC:\\D\t/D\r\n",                 // five fields
+        "D\t<DIR>\t\t\tC:\\D\t/D\textra\r\n",        // seven fields
+        "D\t<DIR>\t\t\tC:\\D\t/D\r\nE\t<DIR>\r\n",   // a bad second line
+        stringLongName + "\t\t1\t\t/x\t/x\r\n",      // a name longer than its field
+        std::string("a\0b\t\t1\t\t/x\t/x\r\n", 16),  // a NUL inside a field
         "HTTP/1.1 200 OK\r\n",
     };
     for (const std::string &stringCase : stringCases) {
@@ -367,11 +393,10 @@ TEST(ClientTest, ListingTableAlignsColumnsAndDefusesControlBytes) {
     ASSERT_EQ(0, Client_FormatListing(structEntries, 3, &pcharTable));
     // Widths: name 11 ("evil?]0;x??"), size 5, time 19; two blanks between columns, none at the end.
     const std::string stringExpected =
-        "NAME" + std::string(9, ' ') + "SIZE" + std::string(3, ' ') + "TIME" + std::string(17, ' ') + "PATH\n" +
-        ".." + std::string(11, ' ') + "<DIR>\n" +
-        "\x95\x5C\x8C\x76\x8E\x5A.xls" + std::string(3, ' ') + "1234" + std::string(3, ' ') +
-        "2024/01/05 09:03:07  /srv/\x95\x5C\x8C\x76\x8E\x5A.xls\n" +
-        "evil?]0;x??  7" + std::string(6, ' ') + "2024/12/31 23:59:59  /srv/evil\n";
+        "NAME" + std::string(9, ' ') + "SIZE" + std::string(3, ' ') + "TIME" + std::string(17, ' ') + "PATH\n" + ".." +
+        std::string(11, ' ') + "<DIR>\n" + "\x95\x5C\x8C\x76\x8E\x5A.xls" + std::string(3, ' ') + "1234" +
+        std::string(3, ' ') + "2024/01/05 09:03:07  /srv/\x95\x5C\x8C\x76\x8E\x5A.xls\n" + "evil?]0;x??  7" +
+        std::string(6, ' ') + "2024/12/31 23:59:59  /srv/evil\n";
     EXPECT_EQ(stringExpected, std::string(pcharTable));
     free(pcharTable);
 }
@@ -471,7 +496,9 @@ void Test_ServeOnce(Test_Server *pstructServer) {
         size_t sizeHeaderEnd = stringReceived.find("\r\n\r\n");
         if (sizeHeaderEnd != std::string::npos) {
             size_t sizeLengthAt = stringReceived.find("Content-Length: ");
-            size_t sizeBody = sizeLengthAt == std::string::npos ? 0 : strtoul(stringReceived.c_str() + sizeLengthAt + 16, nullptr, 10);
+            size_t sizeBody = sizeLengthAt == std::string::npos
+                                  ? 0
+                                  : strtoul(stringReceived.c_str() + sizeLengthAt + 16, nullptr, 10);
             if (stringReceived.size() >= sizeHeaderEnd + 4 + sizeBody) break;
         }
         ssize_t ssizeGot = recv(intClient, charBuffer, sizeof(charBuffer), 0);
@@ -493,9 +520,11 @@ void Test_StartServer(Test_Server *pstructServer, const std::vector<Bytes> &vect
     memset(&structAddress, 0, sizeof(structAddress));
     structAddress.sin_family = AF_INET;
     structAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(0, bind(pstructServer->intListen, reinterpret_cast<struct sockaddr *>(&structAddress), sizeof(structAddress)));
+    ASSERT_EQ(
+        0, bind(pstructServer->intListen, reinterpret_cast<struct sockaddr *>(&structAddress), sizeof(structAddress)));
     socklen_t socklenAddress = sizeof(structAddress);
-    ASSERT_EQ(0, getsockname(pstructServer->intListen, reinterpret_cast<struct sockaddr *>(&structAddress), &socklenAddress));
+    ASSERT_EQ(
+        0, getsockname(pstructServer->intListen, reinterpret_cast<struct sockaddr *>(&structAddress), &socklenAddress));
     pstructServer->longPort = ntohs(structAddress.sin_port);
     ASSERT_EQ(0, listen(pstructServer->intListen, 1));
     pstructServer->threadServer = std::thread(Test_ServeOnce, pstructServer);
@@ -511,21 +540,26 @@ std::vector<Bytes> Test_Split(const Bytes &bytesAll, size_t sizePiece) {
     std::vector<Bytes> vectorPieces;
     for (size_t sizeStart = 0; sizeStart < bytesAll.size(); sizeStart += sizePiece) {
         size_t sizeEnd = std::min(bytesAll.size(), sizeStart + sizePiece);
-        vectorPieces.push_back(Bytes(bytesAll.begin() + static_cast<long>(sizeStart), bytesAll.begin() + static_cast<long>(sizeEnd)));
+        vectorPieces.push_back(
+            Bytes(bytesAll.begin() + static_cast<long>(sizeStart), bytesAll.begin() + static_cast<long>(sizeEnd)));
     }
     return vectorPieces;
 }
 
 TEST(ClientTest, ExchangeTellsEveryWayAnAnswerCanGo) {
     Bytes bytesPayload;
-    for (int intIndex = 0; intIndex < 5000; ++intIndex) bytesPayload.push_back(static_cast<unsigned char>(intIndex % 251));
+    for (int intIndex = 0; intIndex < 5000; ++intIndex) {
+        bytesPayload.push_back(static_cast<unsigned char>(intIndex % 251));
+    }
     Bytes bytesAnswer = Test_Answer(bytesPayload, "tarimuso");
-    long longHeader = Client_FindHeaderEnd(reinterpret_cast<const char *>(bytesAnswer.data()), static_cast<long>(bytesAnswer.size()));
+    long longHeader =
+        Client_FindHeaderEnd(reinterpret_cast<const char *>(bytesAnswer.data()), static_cast<long>(bytesAnswer.size()));
     ASSERT_GT(longHeader, 0);
     Bytes bytesCut(bytesAnswer.begin(), bytesAnswer.begin() + longHeader + 18 + 1200);
     Bytes bytesHeaderOnly(bytesAnswer.begin(), bytesAnswer.begin() + longHeader + 10);
-    const std::string stringBad = "HTTP/1.1 400 Bad Request\r\nContent-Type: text/xml; charset=utf-8\r\nConnection: close"
-                                  "\r\n\r\n<HTML>400 Bad Request</HTML>\r\n";
+    const std::string stringBad =
+        "HTTP/1.1 400 Bad Request\r\nContent-Type: text/xml; charset=utf-8\r\nConnection: close"
+        "\r\n\r\n<HTML>400 Bad Request</HTML>\r\n";
     Bytes bytesShortEnvelope = Test_Bytes("HTTP/1.1 200 OK\r\nContent-Length: 17\r\n\r\n0123456789abcdefg");
     struct Case {
         const char *pcharName;
@@ -542,8 +576,20 @@ TEST(ClientTest, ExchangeTellsEveryWayAnAnswerCanGo) {
         {"closed without a byte", {}, -1, D_LONG_CLIENT_EXIT_REFUSED, 0, 0, false},
         {"closed inside the envelope's opening", {bytesHeaderOnly}, -1, D_LONG_CLIENT_EXIT_BAD_ANSWER, 200, 0, false},
         {"another answer", {Test_Bytes(stringBad)}, -1, D_LONG_CLIENT_EXIT_BAD_ANSWER, 400, 0, false},
-        {"an envelope shorter than its opening", {bytesShortEnvelope}, -1, D_LONG_CLIENT_EXIT_BAD_ANSWER, 200, 0, false},
-        {"another password", {Test_Answer(bytesPayload, "elsewhere")}, -1, D_LONG_CLIENT_EXIT_WRONG_PASSWORD, 200, 0, false},
+        {"an envelope shorter than its opening",
+         {bytesShortEnvelope},
+         -1,
+         D_LONG_CLIENT_EXIT_BAD_ANSWER,
+         200,
+         0,
+         false},
+        {"another password",
+         {Test_Answer(bytesPayload, "elsewhere")},
+         -1,
+         D_LONG_CLIENT_EXIT_WRONG_PASSWORD,
+         200,
+         0,
+         false},
     };
     for (const Case &structCase : structCases) {
         SCOPED_TRACE(structCase.pcharName);
@@ -564,7 +610,8 @@ TEST(ClientTest, ExchangeTellsEveryWayAnAnswerCanGo) {
         long longLast = 0;
         if (intStart == 0) {
             unsigned char ucharBuffer[999];
-            while ((longLast = Client_ReceivePayload(&structExchange, "tarimuso", ucharBuffer, sizeof(ucharBuffer))) > 0) {
+            while ((longLast = Client_ReceivePayload(&structExchange, "tarimuso", ucharBuffer, sizeof(ucharBuffer))) >
+                   0) {
                 bytesReceived.insert(bytesReceived.end(), ucharBuffer, ucharBuffer + longLast);
             }
             Client_EndExchange(&structExchange);
