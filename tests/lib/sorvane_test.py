@@ -153,3 +153,49 @@ def write_config(folder, port=8080, folders=(), password="tarimuso", address="12
         access_log=access_log) + "\r\n"
     with open(os.path.join(folder, "config.ini"), "wb") as f:
         f.write(text.encode("cp932"))
+
+
+def post_command(port, payload, password="tarimuso", connection=None, timeout=30.0):
+    """Posts one command (bytes, or text that is written in CP932) to /ftp.cgi in an envelope of the
+    password, on the given connection or a new one. Gives the deciphered payload of the answer, or None
+    when the server closed the connection without one."""
+    if isinstance(payload, str):
+        payload = payload.encode("cp932")
+    envelope = encipher(payload, password)
+    request = b"POST /ftp.cgi HTTP/1.1\r\nContent-Length: %d\r\n\r\n" % len(envelope) + envelope
+    s = connection or socket.create_connection(("127.0.0.1", port), timeout=timeout)
+    try:
+        s.settimeout(timeout)
+        s.sendall(request)
+        data = b""
+        while b"\r\n\r\n" not in data:
+            chunk = s.recv(65536)
+            if not chunk:
+                assert data == b"", data
+                return None
+            data += chunk
+        header, _, body = data.partition(b"\r\n\r\n")
+        prefix = b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: "
+        assert header.startswith(prefix), header
+        length = int(header[len(prefix):])
+        while len(body) < length:
+            chunk = s.recv(1 << 20)
+            assert chunk, "the answer ends after %d of %d bytes" % (len(body), length)
+            body += chunk
+        assert len(body) == length
+        return decipher(body, password)
+    finally:
+        if connection is None:
+            s.close()
+
+
+def listing_line(name, kind, size, when, physical, logical):
+    """One line of a listing (texts are written in CP932)."""
+    return "\t".join([name, kind, size, when, physical, logical]).encode("cp932") + b"\r\n"
+
+
+def listing_lines(text):
+    """The lines of a listing, each with its CR LF: the first ("..") and the set of the others."""
+    lines = [line + b"\r\n" for line in text.split(b"\r\n")[:-1]]
+    assert b"".join(lines) == text, text
+    return lines[0], set(lines[1:])
