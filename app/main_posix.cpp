@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "config/config.h"
 #include "log/log.h"
 #include "mainwindow/console_posix.h"
 
@@ -64,12 +65,20 @@ int WinMain_InitializeApplication(void) {
         LOG_LEAVE_NG();
         return -1;
     }
+    LOG_TRACE("Config_Initialize 呼び出し");
+    if (Config_Initialize() != 0) {
+        LOG_TRACE("Config_Initialize 異常終了");
+        LOG_LEAVE_NG();
+        return -1;
+    }
     LOG_LEAVE_OK();
     return 0;
 }
 
 int WinMain_FinalizeApplication(void) {
     LOG_ENTER();
+    LOG_TRACE("Config_Finalize 呼び出し");
+    if (Config_Finalize() != 0) LOG_TRACE("Config_Finalize 異常終了");
     LOG_LEAVE_OK();
     return 0;
 }
@@ -92,6 +101,12 @@ int main(int argc, char **argv) {
     }
     if (stringCommandLine.compare(0, 15, "QuitApplication") == 0) {
         WinMain_QuitRunningInstance();
+        LOG_LEAVE_OK();
+        return 0;
+    }
+    if (stringCommandLine.compare(0, 18, "DeleteSettingFiles") == 0) {
+        LOG_TRACE("Config_DeleteSettingFiles 呼び出し");
+        Config_DeleteSettingFiles();
         LOG_LEAVE_OK();
         return 0;
     }

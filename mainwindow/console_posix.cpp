@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "config/config.h"
 #include "log/log.h"
 #include "platform/platform.h"
 #include "server/server.h"
@@ -18,9 +19,6 @@
 long longServerRunning = 0;
 
 namespace {
-
-constexpr long D_LONG_MAINWINDOW_DEFAULT_ADDRESS[4] = {127, 0, 0, 1};
-constexpr long D_LONG_MAINWINDOW_DEFAULT_PORT = 8080;
 
 // The commands of the tray menu.
 constexpr long D_LONG_MAINWINDOW_COMMAND_START = 1;
@@ -75,10 +73,10 @@ int MainWindow_InstallSignals(void) {
     return 0;
 }
 
+// Starts the server on the address and port of the settings.
 void MainWindow_StartServer(void) {
     LOG_TRACE("Server_StartServer 呼び出し");
-    if (Server_StartServer(D_LONG_MAINWINDOW_DEFAULT_ADDRESS, MainWindow_BalloonSink, D_LONG_MAINWINDOW_DEFAULT_PORT) !=
-        0) {
+    if (Server_StartServer(Config_Setting.longIpAddress, MainWindow_BalloonSink, Config_Setting.longPortNumber) != 0) {
         LOG_TRACE("Server_StartServer 異常終了");
         return;
     }
@@ -115,7 +113,13 @@ int MainWindow_Command(long longCommand) {
         if (longServerRunning == 1) MainWindow_StopServer();
         return 0;
     case D_LONG_MAINWINDOW_COMMAND_RESTART:
-        if (longServerRunning == 1) MainWindow_StopServer();
+        // Stop, read config.ini again, start with what it says; a reload that fails leaves it stopped.
+        MainWindow_StopServer();
+        LOG_TRACE("Config_LoadSetting 呼び出し");
+        if (Config_LoadSetting() != 0) {
+            LOG_TRACE("Config_LoadSetting 異常終了");
+            return 0;
+        }
         MainWindow_StartServer();
         return 0;
     case D_LONG_MAINWINDOW_COMMAND_HELP:
@@ -191,7 +195,7 @@ int MainWindow_CreateMainWindow(long *plongExitCode) {
         LOG_LEAVE_NG();
         return -1;
     }
-    MainWindow_StartServer();
+    if (Config_Setting.longServerAutoStart == 1) MainWindow_StartServer();
 
     bool boolTerminal = isatty(STDIN_FILENO) == 1;
     std::string stringPending;
