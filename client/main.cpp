@@ -225,8 +225,18 @@ long Client_ExplainRefusedGet(const Client_Options &structOptions, const char *p
             Client_PrintMessage("cannot write %s", pcharOutput);
             return D_LONG_CLIENT_EXIT_LOCAL_FILE;
         }
-        Client_PrintMessage("%s is already complete (%lld bytes)", pcharOutput, longlongRemoteSize);
+        if (longlongRemoteSize == 0) {
+            Client_PrintMessage("%s: 0 bytes (the file is empty)", pcharOutput);
+        } else {
+            Client_PrintMessage("%s is already complete (%lld bytes)", pcharOutput, longlongRemoteSize);
+        }
         return D_LONG_CLIENT_EXIT_OK;
+    }
+    if (longlongRemoteSize - longlongOffset > D_LONGLONG_CLIENT_WIRE_MAX - D_LONG_CLIENT_ENVELOPE_HEADER) {
+        Client_PrintMessage("%s holds %lld bytes: the rest of it from %lld does not fit one answer, which the "
+                            "protocol limits to 2 GiB",
+                            structOptions.charPath, longlongRemoteSize, longlongOffset);
+        return D_LONG_CLIENT_EXIT_REFUSED;
     }
     if (longlongRemoteSize < longlongOffset) {
         Client_PrintMessage(
