@@ -68,6 +68,7 @@ void Platform_WriteText(FILE *pfileStream, const char *pcharText);
 // Windows they are in the ANSI code page already and are copied. 0, or -1 when it cannot be converted
 // whole or does not fit sizeOut bytes with its NUL.
 int Platform_TerminalTextToText(const char *pcharTerminalText, char *pcharOut, size_t sizeOut);
+
 // A resource of the executable, by name and type in FindResource's form ("#108", "#23" for RT_HTML,
 // "APPLI"). The bytes stay valid while the program runs. On failure -1, with the name of the step that
 // failed ("FindResource", "SizeofResource" or "LoadResource") in *ppcharFailedCall.
