@@ -195,6 +195,33 @@ def test_an_invalid_file_at_start_shows_the_load_error_and_ends():
         host.cleanup()
 
 
+def test_a_folder_too_long_for_the_settings_ends_in_order():
+    host = Host()
+    try:
+        def run(folder, *args):
+            return subprocess.run([os.path.join(folder, "sorvane"), *args], cwd=folder, env=host.env,
+                                  stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
+
+        # A folder of 255 characters and its separator do not fit the folder's 256 bytes: the start and
+        # the option end without a word, nothing is written, nothing overruns.
+        deep = os.path.join(host.folder, "d" * 100, "e" * 100)
+        deep = os.path.join(deep, "f" * (255 - len(deep) - 1))
+        assert len(deep) == 255
+        os.makedirs(deep)
+        shutil.copy(BINARY, os.path.join(deep, "sorvane"))
+        for args in ((), ("DeleteSettingFiles",)):
+            result = run(deep, *args)
+            assert result.returncode == 0 and result.stderr == b"", (args, result.stderr)
+        assert os.listdir(deep) == ["sorvane"]
+        # One character less fits.
+        shallow = deep[:-1]
+        os.rename(deep, shallow)
+        result = run(shallow, "DeleteSettingFiles")
+        assert "設定ファイルを削除しました。" in result.stderr.decode("utf-8"), result.stderr
+    finally:
+        host.cleanup()
+
+
 def test_delete_setting_files_deletes_config_ini_only():
     host = Host()
     port = t.free_port()
