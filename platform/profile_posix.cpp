@@ -10,10 +10,12 @@
 // - names match without regard to ASCII case; only the first section of a name and the first key of a
 //   name in it count;
 // - a value in a pair of matching quotes (" or ') loses them.
-// The writer edits the file in place: it replaces the key's line, or inserts a line after the last
-// non-blank line of the section, or appends the section at the end; all other bytes stay as they were.
+// The writer edits the file's text in place: it replaces the key's line, or inserts a line after the
+// last non-blank line of the section, or appends the section at the end; all other bytes stay as they
+// were. The new text replaces the file as a whole (see Profile_WriteFile).
 // Texts are CP932; every search steps over double-byte characters.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -196,15 +198,38 @@ long Profile_CopyValue(const std::string &stringValue, char *pcharOut, size_t si
     return static_cast<long>(sizeOut - 1);
 }
 
-int Profile_WriteFile(const char *pcharPath, const std::string &stringText) {
-    std::string stringPath;
-    if (!Platform_ToFileSystemPath(pcharPath, &stringPath)) return -1;
+// Writes the bytes into the file at the path, or removes it again when they cannot all be written. 0 or -1.
+int Profile_WriteBytes(const std::string &stringPath, const std::string &stringText, bool boolRemoveOnFailure) {
     FILE *pfileProfile = fopen(stringPath.c_str(), "wb");
     if (pfileProfile == nullptr) return -1;
     bool boolFailed = fwrite(stringText.data(), 1, stringText.size(), pfileProfile) != stringText.size();
     if (fflush(pfileProfile) != 0) boolFailed = true;
+    if (fsync(fileno(pfileProfile)) != 0) boolFailed = true;
     if (fclose(pfileProfile) != 0) boolFailed = true;
+    if (boolFailed && boolRemoveOnFailure) unlink(stringPath.c_str());
     return boolFailed ? -1 : 0;
+}
+
+// Replaces the file's content. The new content goes into a file beside it that then takes its place, so
+// that a write that fails half way (a full disk) leaves the old file whole. Where no file can be made
+// beside it, or the file is a symbolic link, the file is rewritten where it is.
+int Profile_WriteFile(const char *pcharPath, const std::string &stringText) {
+    std::string stringPath;
+    if (!Platform_ToFileSystemPath(pcharPath, &stringPath)) return -1;
+    struct stat structStatus;
+    bool boolExists = lstat(stringPath.c_str(), &structStatus) == 0;
+    if (boolExists && S_ISLNK(structStatus.st_mode)) return Profile_WriteBytes(stringPath, stringText, false);
+    std::string stringTemporary = stringPath + ".tmp";
+    if (Profile_WriteBytes(stringTemporary, stringText, true) != 0) {
+        if (errno == ENOSPC || errno == EFBIG || errno == EDQUOT || errno == EIO) return -1;
+        return Profile_WriteBytes(stringPath, stringText, false);
+    }
+    if (boolExists) chmod(stringTemporary.c_str(), structStatus.st_mode & 07777);
+    if (rename(stringTemporary.c_str(), stringPath.c_str()) != 0) {
+        unlink(stringTemporary.c_str());
+        return -1;
+    }
+    return 0;
 }
 
 }  // namespace

@@ -4,10 +4,12 @@
 #include "config/config.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -482,6 +484,29 @@ TEST_F(ConfigTest, SaveToAFileThatCannotBeOpenedShowsTheErrorBox) {
     EXPECT_EQ(u8"設定保存エラー: 設定ファイルに書き込めませんでした。 設定ファイルの場所と書き込み権限を確認してください。\n",
               testing::internal::GetCapturedStderr());
     EXPECT_NE(std::string::npos, Trace().find("外部処理が異常終了しました( fopen )"));
+}
+
+// Keys that cannot be written (here: files may not grow beyond 300 bytes, as on a full disk) are
+// reported, and the file keeps its old content whole.
+TEST_F(ConfigTest, SaveWhoseWritesFailReportsItAndKeepsTheFile) {
+    Test_WriteFile(stringConfigPath, D_CHAR_TEST_DEFAULT_FILE);
+    ASSERT_EQ(0, Config_LoadSetting());
+    ASSERT_EQ(0, Config_SetCryptPassword("changed"));
+    longForceTraceFlag = 0;
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit structOld;
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &structOld));
+    struct rlimit structSmall = structOld;
+    structSmall.rlim_cur = 300;
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &structSmall));
+    int intResult = Config_SaveSetting();
+    setrlimit(RLIMIT_FSIZE, &structOld);
+    std::string stringNotices = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(-1, intResult);
+    EXPECT_EQ(0u, stringNotices.find(u8"設定保存エラー: 設定ファイルに書き込めませんでした。")) << stringNotices;
+    EXPECT_EQ(D_CHAR_TEST_DEFAULT_FILE, Test_ReadFile(stringConfigPath));
+    EXPECT_EQ("<missing>", Test_ReadFile(stringConfigPath + ".tmp"));
 }
 
 TEST_F(ConfigTest, DeleteSettingFilesDeletesOnlyConfigIniAndTellsTheUser) {

@@ -43,6 +43,31 @@ TEST(ProfileTest, WriteFailsWhereTheFileCannotBeWrittenAndReadFallsBackToTheDefa
     EXPECT_EQ(-1, Platform_WritePrivateProfileString("S", "k", "v", stringFolderAsFile.c_str()));
 }
 
+// The new text takes the file's place through a file beside it; the file keeps its permissions, and a
+// symbolic link stays a link to the file that gets the text.
+TEST(ProfileTest, WriteKeepsPermissionsAndSymbolicLinks) {
+    std::string stringFolder = Test_WorkFolder("profile_replace");
+    std::string stringPath = stringFolder + "/private.ini";
+    std::string stringLink = stringFolder + "/link.ini";
+    unlink(stringPath.c_str());
+    unlink(stringLink.c_str());
+    ASSERT_EQ(0, Platform_WritePrivateProfileString("S", "k", "1", stringPath.c_str()));
+    ASSERT_EQ(0, chmod(stringPath.c_str(), 0600));
+    ASSERT_EQ(0, symlink("private.ini", stringLink.c_str()));
+    ASSERT_EQ(0, Platform_WritePrivateProfileString("S", "k", "2", stringPath.c_str()));
+    ASSERT_EQ(0, Platform_WritePrivateProfileString("S", "j", "3", stringLink.c_str()));
+
+    struct stat structStatus;
+    ASSERT_EQ(0, stat(stringPath.c_str(), &structStatus));
+    EXPECT_EQ(0600u, structStatus.st_mode & 07777);
+    ASSERT_EQ(0, lstat(stringLink.c_str(), &structStatus));
+    EXPECT_TRUE(S_ISLNK(structStatus.st_mode));
+    char charValue[8];
+    EXPECT_EQ(1, Platform_GetPrivateProfileString("S", "j", "", charValue, sizeof(charValue), stringPath.c_str()));
+    EXPECT_STREQ("3", charValue);
+    EXPECT_EQ(-1, Platform_FindFile((stringPath + ".tmp").c_str()));
+}
+
 TEST(ProfileTest, FindFileSeesFilesAndFoldersByTheirCp932Names) {
     std::string stringFolder = Test_WorkFolder("profile_find");
     // "ソフト" in CP932; on disk it is UTF-8.
