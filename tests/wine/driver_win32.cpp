@@ -164,13 +164,40 @@ int Driver_SheetAddFolder(const char *pcharPath) {
     if (!Driver_PressButton(hwndPage, 1019)) return Driver_Fail("add button");
     HWND hwndBrowser = Driver_WaitFor(30, [hwndSheet] { return Driver_FindVisible("#32770", nullptr, hwndSheet); });
     if (hwndBrowser == nullptr) return Driver_Fail("no folder browser");
-    Sleep(500);
+    // The browser is told the path until its tree shows the folder selected (it fills the tree in its
+    // own time).
+    const char *pcharName = pcharPath;
+    for (const char *pcharByte = pcharPath; *pcharByte != '\0'; ++pcharByte) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(*pcharByte)) && pcharByte[1] != '\0') {
+            ++pcharByte;  // a double-byte character, whose second byte may be '\\'
+        } else if (*pcharByte == '\\') {
+            pcharName = pcharByte + 1;
+        }
+    }
+    HWND hwndTree = FindWindowExA(hwndBrowser, nullptr, "SysTreeView32", nullptr);
     Driver_Remote structRemote = {nullptr, nullptr};
-    if (!Driver_RemoteOpen(hwndBrowser, 1024, &structRemote)) return Driver_Fail("remote memory");
+    if (hwndTree == nullptr || !Driver_RemoteOpen(hwndBrowser, 4096, &structRemote)) return Driver_Fail("remote memory");
     Driver_RemoteWrite(&structRemote, 0, pcharPath, strlen(pcharPath) + 1);
-    SendMessageA(hwndBrowser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(structRemote.pcharBase));
-    Sleep(500);
+    bool boolSelected = false;
+    for (int intTry = 0; intTry < 100 && !boolSelected; ++intTry) {
+        Sleep(200);
+        SendMessageA(hwndBrowser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(structRemote.pcharBase));
+        TVITEMA structItem;
+        memset(&structItem, 0, sizeof(structItem));
+        structItem.mask = TVIF_TEXT;
+        structItem.hItem = reinterpret_cast<HTREEITEM>(SendMessageA(hwndTree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+        structItem.pszText = structRemote.pcharBase + 2048;
+        structItem.cchTextMax = 1024;
+        char charText[1024] = "";
+        Driver_RemoteWrite(&structRemote, 1024, &structItem, sizeof(structItem));
+        Driver_RemoteWrite(&structRemote, 2048, charText, sizeof(charText));
+        SendMessageA(hwndTree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(structRemote.pcharBase + 1024));
+        Driver_RemoteRead(&structRemote, 2048, charText, sizeof(charText));
+        charText[sizeof(charText) - 1] = '\0';
+        boolSelected = strcmp(charText, pcharName) == 0;
+    }
     Driver_RemoteClose(&structRemote);
+    if (!boolSelected) return Driver_Fail("the folder browser does not select the path");
     if (!Driver_PressButton(hwndBrowser, IDOK)) return Driver_Fail("OK of the folder browser");
     return 0;
 }
@@ -212,6 +239,17 @@ int Driver_Run(int argc, char **argv) {
             return Driver_FindTitle(pcharTitle) == nullptr ? GetDesktopWindow() : nullptr;
         });
         return hwnd != nullptr ? 0 : Driver_Fail("window still there");
+    }
+    if (stringAction == "place") {  // place TITLE X Y: moves a top-level window; prints "W H X Y" of it
+        HWND hwnd = Driver_WaitFor(30, [&argv] { return Driver_FindTitle(argv[2]); });
+        if (argc < 5 || hwnd == nullptr) return Driver_Fail("no window");
+        SetWindowPos(hwnd, HWND_TOP, atoi(argv[3]), atoi(argv[4]), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        Sleep(300);
+        RECT structRect;
+        GetWindowRect(hwnd, &structRect);
+        printf("%ld %ld %ld %ld\n", structRect.right - structRect.left, structRect.bottom - structRect.top,
+               structRect.left, structRect.top);
+        return 0;
     }
     if (stringAction == "exists") {  // exists TITLE: prints 1 or 0
         printf("%d\n", Driver_FindTitle(Argument(2, D_PCHAR_DRIVER_MAINWINDOW)) != nullptr ? 1 : 0);
@@ -305,6 +343,13 @@ int Driver_Run(int argc, char **argv) {
     }
     if (stringAction == "sheet-add-folder") return Driver_SheetAddFolder(Argument(2, ""));
     if (stringAction == "sheet-list") return Driver_SheetListBox(static_cast<int>(strtol(Argument(2, "1025"), nullptr, 10)));
+    if (stringAction == "sheet-click") {  // sheet-click ID: clicks a button of the current page
+        HWND hwndSheet = Driver_Sheet(30);
+        if (hwndSheet == nullptr) return Driver_Fail("no sheet");
+        HWND hwndPage = reinterpret_cast<HWND>(SendMessageA(hwndSheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        return Driver_PressButton(hwndPage, static_cast<int>(strtol(Argument(2, "0"), nullptr, 10))) ? 0
+                                                                                                   : Driver_Fail("button");
+    }
     if (stringAction == "sheet-press") {  // sheet-press ok|cancel|apply
         HWND hwndSheet = Driver_Sheet(30);
         if (hwndSheet == nullptr) return Driver_Fail("no sheet");

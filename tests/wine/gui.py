@@ -72,6 +72,12 @@ def driver(*arguments, check=True, timeout=120):
     return lines
 
 
+def driver_in_background(*arguments):
+    """Starts a driver action that waits for the program (a message box that it opens, for instance)."""
+    return subprocess.Popen(["wine", DRIVER] + [str(a) for a in arguments], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+
+
 def new_folder(ini=None):
     """A folder with the program (and the help file) and, when given, a config.ini of these bytes."""
     folder = tempfile.mkdtemp(prefix="sorvane-gui-")
@@ -126,6 +132,14 @@ def trace(folder):
     return t.today_log(folder, "log").decode("cp932", "replace")
 
 
+def wait_for(condition, timeout=60.0):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError("still not so after %d seconds" % timeout)
+        time.sleep(0.2)
+
+
 def wait_trace(folder, text, count, timeout=60.0):
     """Waits until the trace log holds the text at least count times (the program has got that far)."""
     deadline = time.monotonic() + timeout
@@ -142,9 +156,14 @@ def next_second():
     time.sleep(1.1)
 
 
-def screenshot(name):
+def screenshot(name, window=None):
+    """A PNG of the screen, or of one window (moved away from the tray's corner first), in the build tree."""
     path = os.path.join(SCREENSHOTS, name + ".png")
-    subprocess.run(["import", "-window", "root", path], check=True, stdout=subprocess.DEVNULL,
+    crop = []
+    if window is not None:
+        width, height, left, top = driver("place", window, 240, 160)[0].split()
+        crop = ["-crop", "%sx%s+%s+%s" % (width, height, left, top), "+repage"]
+    subprocess.run(["import", "-window", "root"] + crop + [path], check=True, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
     return path
 
