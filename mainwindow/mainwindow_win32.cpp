@@ -123,7 +123,9 @@ int MainWindow_FunctionD_UINT_MAINWINDOWPROC_SERVERBALLOON(MainWindow_Balloon *p
 
 int MainWindow_FunctionD_CONSTUINT_MAINWINDOWPROC_TASKBARCREATED(void) {
     LOG_ENTER();
+    LOG_TRACE("MainWindow_DeleteTaskTrayIcon 呼び出し");
     if (MainWindow_DeleteTaskTrayIcon() != 0) LOG_TRACE("MainWindow_DeleteTaskTrayIcon 異常終了");
+    LOG_TRACE("MainWindow_AddTaskTrayIcon 呼び出し");
     if (MainWindow_AddTaskTrayIcon() != 0) {
         LOG_TRACE("MainWindow_AddTaskTrayIcon異常終了");
         LOG_LEAVE_NG();
@@ -136,6 +138,7 @@ int MainWindow_FunctionD_CONSTUINT_MAINWINDOWPROC_TASKBARCREATED(void) {
 int MainWindow_FunctionWM_CREATE(HWND hwnd) {
     LOG_ENTER();
     hwndMainWindow = hwnd;
+    LOG_TRACE("MainWindow_AddTaskTrayIcon 呼び出し");
     if (MainWindow_AddTaskTrayIcon() != 0) {
         LOG_TRACE("MainWindow_AddTaskTrayIcon 異常終了");
         LOG_LEAVE_NG();
@@ -222,6 +225,7 @@ int MainWindow_FunctionWM_DESTROY(void) {
         DestroyMenu(hmenuTrayIconMenu);
         hmenuTrayIconMenu = nullptr;
     }
+    LOG_TRACE("MainWindow_DeleteTaskTrayIcon 呼び出し");
     if (MainWindow_DeleteTaskTrayIcon() != 0) {
         LOG_TRACE("MainWindow_DeleteTaskTrayIcon 異常終了");
         LOG_LEAVE_NG();

@@ -267,6 +267,11 @@ int Driver_Run(int argc, char **argv) {
         }
         return 0;
     }
+    if (stringAction == "taskbar-created") {  // taskbar-created: as the shell tells when its taskbar is new
+        HWND hwndMain = Driver_MainWindow();
+        if (hwndMain == nullptr) return Driver_Fail("no main window");
+        return PostMessageA(hwndMain, RegisterWindowMessageA("TaskbarCreated"), 0, 0) ? 0 : Driver_Fail("PostMessage");
+    }
     if (stringAction == "commands-in-one-second") {  // commands-in-one-second ID ID: early in a second
         HWND hwndMain = Driver_MainWindow();
         if (hwndMain == nullptr || argc < 4) return Driver_Fail("no main window");

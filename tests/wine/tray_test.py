@@ -103,9 +103,19 @@ def test_first_start_menu_commands_and_options():
         gui.driver("menu-close")
         assert gui.trace(folder).count("MainWindow_PopupMenu 呼び出し") == popups + 1
 
-        # A second normal start ends at once with 0 and leaves the first undisturbed.
-        assert gui.run(folder) == 0
+        # The shell's taskbar is new: the icon is added again, and the menu still follows the server.
+        added = gui.trace(folder).count("MainWindow_AddTaskTrayIcon 呼び出し")
+        gui.driver("taskbar-created")
+        gui.wait_trace(folder, "MainWindow_AddTaskTrayIcon 呼び出し", added + 1)
+        assert menu_states(folder) == RUNNING_MENU
+        gui.driver("menu-close")
+
+        # A second normal start ends at once with 0 and leaves the first undisturbed; so do command lines
+        # that only resemble an option (options match from the start, case-sensitively, in full).
+        for arguments in ([], ["quitapplication"], ["DEBUG", "QuitApplication"], ["DeleteSettingFi"]):
+            assert gui.run(folder, *arguments) == 0, arguments
         assert gui.driver("exists", gui.MAINWINDOW) == ["1"]
+        assert os.path.exists(os.path.join(folder, "config.ini"))
         t.wait_for_port(port, 10, process)
 
         # DeleteSettingFiles deletes config.ini and tells so; the running instance goes on.
@@ -117,7 +127,7 @@ def test_first_start_menu_commands_and_options():
 
         # QuitApplication from another process closes the window without stopping the server first.
         starts, stops = server_entries(folder)
-        assert gui.run(folder, "QuitApplication") == 0
+        assert gui.run(folder, "QuitApplication", "now") == 0
         gui.driver("wait-gone", gui.MAINWINDOW, 60)
         assert process.wait(timeout=60) == 0
         assert server_entries(folder) == (starts, stops) and starts == stops + 1, (starts, stops)
