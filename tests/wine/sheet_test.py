@@ -4,6 +4,7 @@ of 70000, an address ending in 255, a password character, a folder list that wou
 Arguments: sorvane.exe, the test driver, the folder for screenshots."""
 
 import os
+import shutil
 
 import gui
 from gui import t
@@ -141,6 +142,7 @@ def test_settings_sheet():
         gui.next_second()
         gui.driver("command", gui.QUIT)
         assert process.wait(timeout=60) == 0
+        shutil.rmtree(folder, ignore_errors=True)
     finally:
         gui.stop_everything(process)
 
