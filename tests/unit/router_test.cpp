@@ -148,7 +148,8 @@ TEST(RouterTest, ArchiveRangesAreServedWithoutReadingOutsideTheArchive) {
     EXPECT_TRUE(ArchivePiece(stringArchive, 0, 9) == structAnswer.stringResponse);
 }
 
-TEST(RouterTest, TheCommandRouteFailsWithoutAnAnswerUntilCommandsAreServed) {
+// A body that is no envelope: the command fails, so the router gives no answer at all.
+TEST(RouterTest, AFailedCommandLeavesTheRequestUnanswered) {
     Answer structAnswer = Route("POST /ftp.cgi HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
     EXPECT_EQ(-1, structAnswer.intResult);
 }
