@@ -36,11 +36,11 @@ void WinMain_TraceFailure(const char *pcharFunction, long longLine, const char *
 
 int WinMain_InitializeApplication(void) {
     LOG_ENTER();
-    // Another instance holds the mutex when its name already existed.
-    SetLastError(0);
-    CreateMutexA(nullptr, TRUE, D_PCHAR_WINMAIN_MUTEX_NAME);
+    // Another instance holds the mutex when its name already existed. The handle stays open, unused,
+    // until the process ends.
+    HANDLE handleMutex = CreateMutexA(nullptr, TRUE, D_PCHAR_WINMAIN_MUTEX_NAME);
     DWORD dwordError = GetLastError();
-    if (dwordError != 0) {
+    if (handleMutex == nullptr || dwordError == ERROR_ALREADY_EXISTS) {
         WinMain_TraceFailure(__func__, __LINE__, "CreateMutex 異常終了( FormatMessage=%s )", dwordError);
         LOG_LEAVE_NG();
         return -1;
