@@ -348,6 +348,13 @@ int Driver_Run(int argc, char **argv) {
     }
     if (stringAction == "sheet-add-folder") return Driver_SheetAddFolder(Argument(2, ""));
     if (stringAction == "sheet-list") return Driver_SheetListBox(static_cast<int>(strtol(Argument(2, "1025"), nullptr, 10)));
+    if (stringAction == "sheet-apply-enabled") {  // sheet-apply-enabled: prints 1 when Apply can be pressed
+        HWND hwndSheet = Driver_Sheet(30);
+        if (hwndSheet == nullptr) return Driver_Fail("no sheet");
+        constexpr int D_INT_DRIVER_APPLY_BUTTON = 0x3021;
+        printf("%d\n", IsWindowEnabled(GetDlgItem(hwndSheet, D_INT_DRIVER_APPLY_BUTTON)) ? 1 : 0);
+        return 0;
+    }
     if (stringAction == "sheet-click") {  // sheet-click ID: clicks a button of the current page
         HWND hwndSheet = Driver_Sheet(30);
         if (hwndSheet == nullptr) return Driver_Fail("no sheet");

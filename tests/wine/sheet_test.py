@@ -68,9 +68,11 @@ def test_settings_sheet():
         assert gui.driver("sheet-address") == ["127.0.0.1"]
         assert gui.driver("sheet-get", 1002) == [str(port)]
         gui.screenshot("sheet-server", SHEET)
+        assert gui.driver("sheet-apply-enabled") == ["0"]
 
         # A port of 70000 is refused without a message: the sheet stays on the server page.
         gui.driver("sheet-set", 1002, 70000)
+        assert gui.driver("sheet-apply-enabled") == ["1"]
         press_refused(folder)
         assert gui.driver("sheet-page") == ["0"]
         new_port = t.free_port()
