@@ -108,6 +108,9 @@ def test_settings_sheet():
             f.seek(0)
             f.write(text)
         open_sheet()
+        # A command that comes while the sheet is open is carried out at once.
+        gui.driver("command", gui.STOP)
+        t.wait_for_closed_port(new_port)
         close_sheet("cancel")
         assert gui.ini_value(folder, "ENABLE_ACCESSLOG") == "1"
 
