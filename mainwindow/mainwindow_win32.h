@@ -47,6 +47,11 @@ extern HMENU hmenuTrayIconMenu;
 // Main window (creation, message loop, dispatch).
 int MainWindow_CreateMainWindow(HINSTANCE hinstance, int *pintExitCode);
 LRESULT CALLBACK MainWindow_WindowProcedure(HWND hwnd, UINT uintMessage, WPARAM wparam, LPARAM lparam);
+int MainWindow_FunctionD_CONSTUINT_MAINWINDOWPROC_TASKBARCREATED(void);
+int MainWindow_FunctionWM_CREATE(HWND hwnd);
+int MainWindow_FunctionWM_COMMAND(HWND hwnd, WPARAM wparam);
+int MainWindow_FunctionWM_DESTROY(void);
+int MainWindow_FunctionD_LONG_MAINWINDOW_CALLBACKMESSAGE_CLICKTRAYICON(LPARAM lparamMouseMessage);
 
 // Tray icon and tray menu.
 int MainWindow_AddTaskTrayIcon(void);
