@@ -14,7 +14,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 if [ "${1:-all}" = all ] && ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
   sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
