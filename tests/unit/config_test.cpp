@@ -18,6 +18,7 @@
 
 #include "log/log.h"
 #include "platform/platform.h"
+#include "test_files.h"
 
 namespace {
 
@@ -57,22 +58,6 @@ int Test_Clock(struct tm *pstructTime, long *plongMilliseconds) {
     return 0;
 }
 
-std::string Test_Folder(void) {
-    char charFolder[1024];
-    EXPECT_EQ(0, Platform_GetExecutableFolder(charFolder, sizeof(charFolder)));
-    return charFolder;
-}
-
-std::string Test_ReadFile(const std::string &stringPath) {
-    std::string stringText;
-    FILE *pfileRead = fopen(stringPath.c_str(), "rb");
-    if (pfileRead == nullptr) return "<missing>";
-    char charBuffer[4096];
-    size_t sizeRead;
-    while ((sizeRead = fread(charBuffer, 1, sizeof(charBuffer), pfileRead)) > 0) stringText.append(charBuffer, sizeRead);
-    fclose(pfileRead);
-    return stringText;
-}
 
 void Test_WriteFile(const std::string &stringPath, const std::string &stringText) {
     FILE *pfileWrite = fopen(stringPath.c_str(), "wb");

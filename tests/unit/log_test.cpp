@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -10,6 +9,7 @@
 
 #include "log/log.h"
 #include "platform/platform.h"
+#include "test_files.h"
 
 namespace {
 
@@ -33,20 +33,6 @@ void SetClock(int intYear, int intMonth, int intDay, int intHour, int intMinute,
     longFixedMilliseconds = longMs;
 }
 
-std::string LogPath(const char *pcharDate, const char *pcharExtension) {
-    char charFolder[D_LONG_PLATFORM_MAX_PATH];
-    EXPECT_EQ(0, Platform_GetExecutableFolder(charFolder, sizeof(charFolder)));
-    return std::string(charFolder) + "/" + pcharDate + "." + pcharExtension;
-}
-
-// The whole file, or "<none>" when it does not exist.
-std::string ReadFile(const std::string &stringPath) {
-    std::ifstream streamFile(stringPath, std::ios::binary);
-    if (!streamFile) return "<none>";
-    std::ostringstream streamText;
-    streamText << streamFile.rdbuf();
-    return streamText.str();
-}
 
 class LogTest : public ::testing::Test {
   protected:
@@ -56,16 +42,16 @@ class LogTest : public ::testing::Test {
         Log_SetAccessLogEnabled(1);
         longForceTraceFlag = 0;
         for (const char *pcharDate : {"20110920", "20110921"}) {
-            std::remove(LogPath(pcharDate, "log").c_str());
-            std::remove(LogPath(pcharDate, "access").c_str());
+            std::remove(Test_LogPath("log", pcharDate).c_str());
+            std::remove(Test_LogPath("access", pcharDate).c_str());
         }
     }
     void TearDown() override {
         Log_SetClock(nullptr);
         longForceTraceFlag = 0;
     }
-    std::string Trace() { return ReadFile(LogPath("20110920", "log")); }
-    std::string Access() { return ReadFile(LogPath("20110920", "access")); }
+    std::string Trace() { return Test_ReadFile(Test_LogPath("log", "20110920")); }
+    std::string Access() { return Test_ReadFile(Test_LogPath("access", "20110920")); }
 };
 
 TEST_F(LogTest, TraceEntriesHaveTheirExactFormat) {
@@ -120,8 +106,8 @@ TEST_F(LogTest, RefusedAndDroppedEntriesTouchNoFile) {
     Log_SetAccessLogEnabled(0);
     EXPECT_EQ(0, Log_OutputAccessLog("switched off", D_LONG_LOG_ACCESSKIND_INVALID_REQ));
     EXPECT_EQ(-1, Log_OutputAccessLog("still refused", 9));
-    EXPECT_EQ("<none>", Trace());
-    EXPECT_EQ("<none>", Access());
+    EXPECT_EQ("<missing>", Trace());
+    EXPECT_EQ("<missing>", Access());
 }
 
 TEST_F(LogTest, EachEntryLandsInTheFileOfItsOwnDay) {
@@ -130,7 +116,7 @@ TEST_F(LogTest, EachEntryLandsInTheFileOfItsOwnDay) {
     SetClock(2011, 9, 21, 0, 0, 0, 0);
     Log_OutputAccessLog("after", D_LONG_LOG_ACCESSKIND_INVALID_REQ);
     EXPECT_EQ("2011/09/20 23:59:59.999: [INVALID REQ]    before \r\n", Access());
-    EXPECT_EQ("2011/09/21 00:00:00.000: [INVALID REQ]    after \r\n", ReadFile(LogPath("20110921", "access")));
+    EXPECT_EQ("2011/09/21 00:00:00.000: [INVALID REQ]    after \r\n", Test_ReadFile(Test_LogPath("access", "20110921")));
 }
 
 TEST_F(LogTest, AnOverlongEntryIsCutToTheBufferWithoutSplittingACharacter) {

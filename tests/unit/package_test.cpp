@@ -6,25 +6,14 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "test_files.h"
+
 namespace {
-
-std::string ReadFile(const std::string &stringPath) {
-    std::ifstream streamFile(stringPath, std::ios::binary);
-    std::ostringstream streamText;
-    streamText << streamFile.rdbuf();
-    return streamText.str();
-}
-
-std::string Resource(const std::string &stringName) {
-    return ReadFile(std::string(SORVANE_RESOURCE_DIR) + "/" + stringName);
-}
 
 // Lines of a text in which every line, the last one too, ends with CR LF. Gives false when the text
 // doesn't end with CR LF or holds a CR or an LF outside such a pair.
@@ -67,7 +56,7 @@ using Descriptor = std::vector<std::pair<std::string, std::string>>;
 Descriptor ReadDescriptor() {
     Descriptor vectorEntries;
     std::vector<std::string> vectorLines;
-    std::string stringText = Resource("Sorvane.jam");
+    std::string stringText = Test_Resource("Sorvane.jam");
     EXPECT_TRUE(SplitCrLfLines(stringText, &vectorLines)) << "every line must end with CR LF";
     for (const std::string &stringLine : vectorLines) {
         size_t sizeEquals = stringLine.find(" = ");
@@ -247,7 +236,7 @@ std::string StoredData(const std::string &stringArchive, const ZipEntry &structE
 }
 
 TEST(PackageTest, DownloadPageIsTheFixedPageAndPointsAtTheDescriptor) {
-    std::string stringPage = Resource("download.html");
+    std::string stringPage = Test_Resource("download.html");
     EXPECT_EQ(stringPage.size(), 250u);
     std::vector<std::string> vectorLines;
     EXPECT_TRUE(SplitCrLfLines(stringPage, &vectorLines)) << "every line must end with CR LF";
@@ -257,11 +246,11 @@ TEST(PackageTest, DownloadPageIsTheFixedPageAndPointsAtTheDescriptor) {
     EXPECT_EQ(AttributeOf(stringPage, "OBJECT", "type"), "application/x-jam");
     // The link's ijam names the OBJECT by its id.
     EXPECT_EQ(AttributeOf(stringPage, "A", "ijam"), "#" + AttributeOf(stringPage, "OBJECT", "id"));
-    EXPECT_FALSE(Resource(AttributeOf(stringPage, "OBJECT", "data")).empty());
+    EXPECT_FALSE(Test_Resource(AttributeOf(stringPage, "OBJECT", "data")).empty());
 }
 
 TEST(PackageTest, DescriptorHasItsKeysInOrderOnCrLfLines) {
-    std::string stringText = Resource("Sorvane.jam");
+    std::string stringText = Test_Resource("Sorvane.jam");
     EXPECT_EQ(stringText.size(), 309u);
     const std::vector<std::string> vectorKeys = {"PackageURL",   "AppSize",  "AppMainTitle", "AppName",    "AppVer",
                                                  "DrawArea",     "AppClass", "SPsize",       "UseNetwork", "UseStorage",
@@ -275,14 +264,14 @@ TEST(PackageTest, DescriptorHasItsKeysInOrderOnCrLfLines) {
 TEST(PackageTest, DescriptorPointsAtTheArchiveAndGivesItsSize) {
     Descriptor vectorDescriptor = ReadDescriptor();
     ASSERT_EQ(ValueOf(vectorDescriptor, "PackageURL"), "Sorvane.jar");
-    std::string stringArchive = Resource(ValueOf(vectorDescriptor, "PackageURL"));
+    std::string stringArchive = Test_Resource(ValueOf(vectorDescriptor, "PackageURL"));
     ASSERT_FALSE(stringArchive.empty());
     EXPECT_EQ(ValueOf(vectorDescriptor, "AppSize"), std::to_string(stringArchive.size()));
     EXPECT_EQ(stringArchive.size(), 218804u);
 }
 
 TEST(PackageTest, ArchiveIsAWellFormedZipWithAManifest) {
-    std::string stringArchive = Resource("Sorvane.jar");
+    std::string stringArchive = Test_Resource("Sorvane.jar");
     std::vector<ZipEntry> vectorEntries = ReadArchive(stringArchive);
     ASSERT_FALSE(vectorEntries.empty());
     std::set<std::string> setNames;
@@ -295,7 +284,7 @@ TEST(PackageTest, ArchiveIsAWellFormedZipWithAManifest) {
 }
 
 TEST(PackageTest, ManifestNamesTheDescriptorsMainClass) {
-    std::string stringArchive = Resource("Sorvane.jar");
+    std::string stringArchive = Test_Resource("Sorvane.jar");
     std::vector<ZipEntry> vectorEntries = ReadArchive(stringArchive);
     const ZipEntry *pstructManifest = FindEntry(vectorEntries, "META-INF/MANIFEST.MF");
     ASSERT_NE(pstructManifest, nullptr);
@@ -318,7 +307,7 @@ TEST(PackageTest, ArchiveHoldsTheImagesTheDescriptorNamesAtTheirSizes) {
         unsigned uintWidth, uintHeight;
     };
     const Case structCases[] = {{"AppMainTitle", 160, 160}, {"AppIcon", 48, 48}};
-    std::string stringArchive = Resource("Sorvane.jar");
+    std::string stringArchive = Test_Resource("Sorvane.jar");
     std::vector<ZipEntry> vectorEntries = ReadArchive(stringArchive);
     Descriptor vectorDescriptor = ReadDescriptor();
     for (const Case &structCase : structCases) {
@@ -358,7 +347,7 @@ TEST(PackageTest, EveryEntryCarriesTheDescriptorsLastModified) {
                      7;
     EXPECT_STREQ(charWeekday, pcharWeekdays[intWeekday]);
 
-    std::vector<ZipEntry> vectorEntries = ReadArchive(Resource("Sorvane.jar"));
+    std::vector<ZipEntry> vectorEntries = ReadArchive(Test_Resource("Sorvane.jar"));
     ASSERT_FALSE(vectorEntries.empty());
     for (const ZipEntry &structEntry : vectorEntries) {
         EXPECT_EQ(DecodeDosStamp(structEntry.ushortDate, structEntry.ushortTime), structWanted)
@@ -370,7 +359,7 @@ TEST(PackageTest, EveryEntryCarriesTheDescriptorsLastModified) {
 
 // The reader above is what the other tests trust; it must refuse an archive that is damaged.
 TEST(PackageTest, ZipReaderRefusesDamagedArchives) {
-    const std::string stringArchive = Resource("Sorvane.jar");
+    const std::string stringArchive = Test_Resource("Sorvane.jar");
     std::vector<ZipEntry> vectorEntries = ReadArchive(stringArchive);
     ASSERT_GE(vectorEntries.size(), 2u);
     const ZipEntry &structSecond = vectorEntries[1];

@@ -4,25 +4,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "log/log.h"
 #include "platform/platform.h"
 #include "server/server.h"
+#include "test_files.h"
 
 namespace {
-
-std::string ReadFile(const std::string &stringPath) {
-    std::ifstream streamFile(stringPath, std::ios::binary);
-    std::ostringstream streamText;
-    streamText << streamFile.rdbuf();
-    return streamText.str();
-}
-
-std::string Resource(const char *pcharName) { return ReadFile(std::string(SORVANE_RESOURCE_DIR) + "/" + pcharName); }
 
 struct Answer {
     int intResult;
@@ -73,9 +63,9 @@ std::string ArchiveUnsatisfiable(const std::string &stringArchive) {
 }
 
 TEST(RouterTest, EveryRouteAnswersWithItsExactBytes) {
-    const std::string stringPage = Resource("download.html");
-    const std::string stringDescriptor = Resource("Sorvane.jam");
-    const std::string stringArchive = Resource("Sorvane.jar");
+    const std::string stringPage = Test_Resource("download.html");
+    const std::string stringDescriptor = Test_Resource("Sorvane.jam");
+    const std::string stringArchive = Test_Resource("Sorvane.jar");
     ASSERT_EQ(250u, stringPage.size());
     const std::string stringDescriptorAnswer = "HTTP/1.1 200 OK\r\nContent-Type: application/x-jam\r\nContent-Length: " +
                                                std::to_string(stringDescriptor.size()) + "\r\n\r\n" + stringDescriptor;
@@ -108,7 +98,7 @@ TEST(RouterTest, EveryRouteAnswersWithItsExactBytes) {
 }
 
 TEST(RouterTest, ArchiveRangesAreServedWithoutReadingOutsideTheArchive) {
-    const std::string stringArchive = Resource("Sorvane.jar");
+    const std::string stringArchive = Test_Resource("Sorvane.jar");
     const size_t sizeArchive = stringArchive.size();
     const std::string stringEnd = std::to_string(sizeArchive - 1);
     struct Case {
@@ -155,21 +145,14 @@ TEST(RouterTest, AFailedCommandLeavesTheRequestUnanswered) {
 }
 
 TEST(RouterTest, RefusedRequestsAndArchiveDownloadsAreInTheAccessLog) {
-    char charFolder[D_LONG_PLATFORM_MAX_PATH];
-    ASSERT_EQ(0, Platform_GetExecutableFolder(charFolder, sizeof(charFolder)));
-    struct tm structTime;
-    long longMilliseconds;
-    Platform_GetLocalTime(&structTime, &longMilliseconds);
-    char charDate[16];
-    strftime(charDate, sizeof(charDate), "%Y%m%d", &structTime);
-    const std::string stringPath = std::string(charFolder) + "/" + charDate + ".access";
+    const std::string stringPath = Test_LogPath("access");
     std::remove(stringPath.c_str());
 
     Route("GET /download.html HTTP/1.1\r\n\r\n");
     Route("GET /Sorvane.jam HTTP/1.1\r\n\r\n");
     Route("HEAD / HTTP/1.1\r\nHost: x\r\n\r\n");
     Route("GET /Sorvane.jar HTTP/1.1\r\nRange: bytes=0-9\r\n\r\n");
-    const std::string stringLog = ReadFile(stringPath);
+    const std::string stringLog = Test_ReadFile(stringPath);
     const std::vector<std::string> vectorExpected = {
         ": [INVALID REQ]    HEAD / HTTP/1.1  Host: x     \r\n",
         ": [DOWNLOAD APP]   GET /Sorvane.jar HTTP/1.1  Range: bytes=0-9     \r\n",

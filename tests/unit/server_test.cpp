@@ -10,9 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +18,7 @@
 #include "log/log.h"
 #include "platform/platform.h"
 #include "server/server.h"
+#include "test_files.h"
 
 namespace {
 
@@ -96,14 +95,7 @@ bool ClosedByServer(int intSocket) {
     return boolClosed && stringRest.empty();
 }
 
-std::string ReadFile(const std::string &stringPath) {
-    std::ifstream streamFile(stringPath, std::ios::binary);
-    std::ostringstream streamText;
-    streamText << streamFile.rdbuf();
-    return streamText.str();
-}
-
-std::string Descriptor() { return ReadFile(std::string(SORVANE_RESOURCE_DIR) + "/Sorvane.jam"); }
+std::string Descriptor() { return Test_Resource("Sorvane.jam"); }
 std::string DescriptorAnswer() {
     return "HTTP/1.1 200 OK\r\nContent-Type: application/x-jam\r\nContent-Length: " + std::to_string(Descriptor().size()) +
            "\r\n\r\n" + Descriptor();
@@ -164,7 +156,7 @@ TEST_F(ServerTest, CompleteRequestsAreAnsweredAndTheConnectionKept) {
             << structCase.pcharName;
     }
     // The archive keeps it open too.
-    const std::string stringArchive = ReadFile(std::string(SORVANE_RESOURCE_DIR) + "/Sorvane.jar");
+    const std::string stringArchive = Test_Resource("Sorvane.jar");
     const std::string stringPiece = "HTTP/1.1 206 Partial Content\r\nAccept-Ranges: bytes\r\nContent-Length: 10\r\n"
                                     "Content-Range: bytes 0-9/" + std::to_string(stringArchive.size()) +
                                     "\r\nContent-Type: application/java-archive\r\n\r\n" + stringArchive.substr(0, 10);
@@ -236,14 +228,7 @@ TEST(ServerLifecycleTest, StoppingAnIdleServerReturnsPromptlyAndTwiceIsHarmless)
     EXPECT_EQ(0, Server_StopServer());
 
     // Start and stop are in the access log.
-    char charFolder[D_LONG_PLATFORM_MAX_PATH];
-    ASSERT_EQ(0, Platform_GetExecutableFolder(charFolder, sizeof(charFolder)));
-    struct tm structTime;
-    long longMilliseconds;
-    Platform_GetLocalTime(&structTime, &longMilliseconds);
-    char charDate[16];
-    strftime(charDate, sizeof(charDate), "%Y%m%d", &structTime);
-    std::string stringLog = ReadFile(std::string(charFolder) + "/" + charDate + ".access");
+    std::string stringLog = Test_ReadFile(Test_LogPath("access"));
     std::string stringStart = ": [SERVER START]   IP:127.0.0.1 , port:" + std::to_string(longPort) + " \r\n";
     size_t sizeStart = stringLog.find(stringStart);
     ASSERT_NE(std::string::npos, sizeStart) << stringLog;
