@@ -130,4 +130,29 @@ def test_a_port_in_use_shows_the_failure_and_a_restart_recovers():
         host.cleanup()
 
 
+def test_terminal_lines_do_what_the_tray_menu_does():
+    import pty
+    host = Host(t.free_port())
+    controller, terminal = pty.openpty()
+    try:
+        host.process = subprocess.Popen([host.binary], cwd=host.folder, env=host.env, stdin=terminal,
+                                        stderr=subprocess.DEVNULL)
+        os.close(terminal)
+        t.wait_for_port(host.port, 30, host.process)
+        os.write(controller, b"stop\n")
+        t.wait_for_closed_port(host.port)
+        os.write(controller, b"start\n")
+        t.wait_for_port(host.port, 30, host.process)
+        new_port = t.free_port()
+        t.write_config(host.folder, port=new_port)
+        os.write(controller, b"restart\n")
+        t.wait_for_port(new_port, 30, host.process)
+        t.wait_for_closed_port(host.port)
+        os.write(controller, b"quit\n")
+        assert host.process.wait(timeout=30) == 0
+    finally:
+        os.close(controller)
+        host.cleanup()
+
+
 t.run_tests(globals())
