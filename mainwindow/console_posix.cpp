@@ -26,6 +26,9 @@ constexpr long D_LONG_MAINWINDOW_COMMAND_STOP = 2;
 constexpr long D_LONG_MAINWINDOW_COMMAND_RESTART = 3;
 constexpr long D_LONG_MAINWINDOW_COMMAND_QUIT = 4;
 constexpr long D_LONG_MAINWINDOW_COMMAND_HELP = 5;
+// The terminal's list of commands, in place of the help file.
+constexpr unsigned int D_UINT_MAINWINDOW_STRINGID_HELP_CAPTION = 150;
+constexpr unsigned int D_UINT_MAINWINDOW_STRINGID_HELP_TEXT = 151;
 
 struct MainWindow_Balloon {
     long longEvent;
@@ -122,9 +125,14 @@ int MainWindow_Command(long longCommand) {
         }
         MainWindow_StartServer();
         return 0;
-    case D_LONG_MAINWINDOW_COMMAND_HELP:
-        Platform_ShowNotice("Sorvane", "start / stop / restart / quit / help");
+    case D_LONG_MAINWINDOW_COMMAND_HELP: {
+        char charCaption[256];
+        char charText[256];
+        Platform_LoadString(D_UINT_MAINWINDOW_STRINGID_HELP_CAPTION, charCaption, sizeof(charCaption));
+        Platform_LoadString(D_UINT_MAINWINDOW_STRINGID_HELP_TEXT, charText, sizeof(charText));
+        Platform_ShowNotice(charCaption, charText);
         return 0;
+    }
     default:
         if (longServerRunning == 1) MainWindow_StopServer();
         return 1;

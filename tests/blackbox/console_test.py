@@ -136,7 +136,7 @@ def test_terminal_lines_do_what_the_tray_menu_does():
     controller, terminal = pty.openpty()
     try:
         host.process = subprocess.Popen([host.binary], cwd=host.folder, env=host.env, stdin=terminal,
-                                        stderr=subprocess.DEVNULL)
+                                        stderr=subprocess.PIPE)
         os.close(terminal)
         t.wait_for_port(host.port, 30, host.process)
         os.write(controller, b"stop\n")
@@ -148,8 +148,11 @@ def test_terminal_lines_do_what_the_tray_menu_does():
         os.write(controller, b"restart\n")
         t.wait_for_port(new_port, 30, host.process)
         t.wait_for_closed_port(host.port)
-        os.write(controller, b"quit\n")
-        assert host.process.wait(timeout=30) == 0
+        os.write(controller, b"help\nquit\n")
+        _, err = host.process.communicate(timeout=30)
+        err = err.decode("utf-8", "replace")
+        assert host.process.returncode == 0
+        assert "コマンド一覧: start: サーバ起動 / stop: サーバ停止" in err, err
     finally:
         os.close(controller)
         host.cleanup()
