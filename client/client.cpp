@@ -17,7 +17,27 @@ constexpr char D_CHAR_CLIENT_COLUMN_GAP[] = "  ";
 
 void Client_SetMessage(char *pcharMessage, size_t sizeMessage, const char *pcharText, const char *pcharDetail) {
     if (sizeMessage == 0) return;
-    snprintf(pcharMessage, sizeMessage, pcharText, pcharDetail);
+    int intLength = snprintf(pcharMessage, sizeMessage, pcharText, pcharDetail);
+    // A message cut to its buffer ends on a whole character, so that it still converts for the terminal.
+    if (intLength > 0 && static_cast<size_t>(intLength) >= sizeMessage) {
+        pcharMessage[Text_WholeCharacters(pcharMessage, strlen(pcharMessage))] = '\0';
+    }
+}
+
+// The same with an argument as it came from the terminal: it is put into the CP932 message in CP932.
+// When it cannot be converted, or is too long, its bytes outside printable ASCII are shown as '?'.
+void Client_SetArgumentMessage(char *pcharMessage, size_t sizeMessage, const char *pcharText,
+                               const char *pcharArgument) {
+    char charArgument[D_SIZE_CLIENT_MESSAGE];
+    if (Platform_TerminalTextToText(pcharArgument, charArgument, sizeof(charArgument)) != 0) {
+        size_t sizeLength = 0;
+        for (; pcharArgument[sizeLength] != '\0' && sizeLength + 1 < sizeof(charArgument); ++sizeLength) {
+            unsigned char ucharByte = static_cast<unsigned char>(pcharArgument[sizeLength]);
+            charArgument[sizeLength] = (ucharByte < 0x20 || ucharByte >= 0x7F) ? '?' : pcharArgument[sizeLength];
+        }
+        charArgument[sizeLength] = '\0';
+    }
+    Client_SetMessage(pcharMessage, sizeMessage, pcharText, charArgument);
 }
 
 // Copies a text from the terminal into a CP932 field. 0, or -1 when it cannot be converted or does not fit.
@@ -178,27 +198,27 @@ int Client_ParseArguments(int intArgc, char **ppcharArgv, const char *pcharEnvir
                 }
             }
             if (pcharName == nullptr) {
-                Client_SetMessage(pcharMessage, sizeMessage, "unknown option %s", pcharArgument);
+                Client_SetArgumentMessage(pcharMessage, sizeMessage, "不明なオプションです: %s", pcharArgument);
                 return -1;
             }
             const char *pcharValue = Client_OptionValue(intArgc, ppcharArgv, &intIndex, pcharName);
             if (pcharValue == nullptr) {
-                Client_SetMessage(pcharMessage, sizeMessage, "option %s needs a value", pcharName);
+                Client_SetMessage(pcharMessage, sizeMessage, "オプション %s には値が必要です", pcharName);
                 return -1;
             }
             if (strcmp(pcharName, "--host") == 0) {
                 if (pcharValue[0] == '\0' ||
                     snprintf(pstructOptions->charHost, sizeof(pstructOptions->charHost), "%s", pcharValue) >=
                         static_cast<int>(sizeof(pstructOptions->charHost))) {
-                    Client_SetMessage(pcharMessage, sizeMessage, "%s: the host name is empty or too long", "--host");
+                    Client_SetMessage(pcharMessage, sizeMessage, "%s: ホスト名が空か長すぎます", "--host");
                     return -1;
                 }
             } else if (strcmp(pcharName, "--port") == 0) {
                 char *pcharEnd = nullptr;
                 long longPort = strtol(pcharValue, &pcharEnd, 10);
                 if (pcharEnd == pcharValue || *pcharEnd != '\0' || longPort < 1 || longPort > 65535) {
-                    Client_SetMessage(pcharMessage, sizeMessage, "--port: %s is not a port number (1-65535)",
-                                      pcharValue);
+                    Client_SetArgumentMessage(pcharMessage, sizeMessage,
+                                              "--port: %s はポート番号 (1-65535) ではありません", pcharValue);
                     return -1;
                 }
                 pstructOptions->longPort = longPort;
@@ -215,40 +235,42 @@ int Client_ParseArguments(int intArgc, char **ppcharArgv, const char *pcharEnvir
             } else if (strcmp(pcharArgument, "get") == 0) {
                 pstructOptions->longCommand = D_LONG_CLIENT_COMMAND_GET;
             } else {
-                Client_SetMessage(pcharMessage, sizeMessage, "unknown command %s (ls or get)", pcharArgument);
+                Client_SetArgumentMessage(pcharMessage, sizeMessage,
+                                          "不明なコマンドです: %s (ls か get を指定してください)", pcharArgument);
                 return -1;
             }
         } else if (pcharPath == nullptr) {
             pcharPath = pcharArgument;
         } else {
-            Client_SetMessage(pcharMessage, sizeMessage, "too many arguments (%s)", pcharArgument);
+            Client_SetArgumentMessage(pcharMessage, sizeMessage, "引数が多すぎます (%s)", pcharArgument);
             return -1;
         }
     }
 
     if (pstructOptions->longCommand == -1) {
-        Client_SetMessage(pcharMessage, sizeMessage, "%s", "no command given (ls or get)");
+        Client_SetMessage(pcharMessage, sizeMessage, "%s",
+                          "コマンドが指定されていません (ls か get を指定してください)");
         return -1;
     }
     if (pcharPath == nullptr) {
-        Client_SetMessage(pcharMessage, sizeMessage, "%s", "no path given");
+        Client_SetMessage(pcharMessage, sizeMessage, "%s", "パスが指定されていません");
         return -1;
     }
     if (pcharOutput != nullptr && pstructOptions->longCommand != D_LONG_CLIENT_COMMAND_GET) {
-        Client_SetMessage(pcharMessage, sizeMessage, "%s", "-o belongs to get");
+        Client_SetMessage(pcharMessage, sizeMessage, "%s", "-o は get でしか使えません");
         return -1;
     }
     if (Client_TakeArgument(pcharPath, pstructOptions->charPath, sizeof(pstructOptions->charPath)) != 0) {
         Client_SetMessage(
             pcharMessage, sizeMessage, "%s",
-            "the path is too long, or not in the terminal's encoding, or has characters that CP932 cannot carry");
+            "パスが長すぎるか、端末の文字コードで書かれていないか、CP932 で表せない文字を含んでいます");
         return -1;
     }
     if (pcharOutput != nullptr) {
         if (pcharOutput[0] == '\0' ||
             Client_TakeArgument(pcharOutput, pstructOptions->charOutput, sizeof(pstructOptions->charOutput)) != 0) {
             Client_SetMessage(pcharMessage, sizeMessage, "%s",
-                              "-o: the file name is empty, too long, or has characters that CP932 cannot carry");
+                              "-o: ファイル名が空か長すぎるか、CP932 で表せない文字を含んでいます");
             return -1;
         }
     }
@@ -259,7 +281,7 @@ int Client_ParseArguments(int intArgc, char **ppcharArgv, const char *pcharEnvir
     if (pcharPassword[0] == '\0' ||
         Client_TakeArgument(pcharPassword, pstructOptions->charPassword, sizeof(pstructOptions->charPassword)) != 0) {
         Client_SetMessage(pcharMessage, sizeMessage, "%s",
-                          "the password is empty, too long, or has characters that CP932 cannot carry");
+                          "パスワードが空か長すぎるか、CP932 で表せない文字を含んでいます");
         return -1;
     }
     return 0;
@@ -476,7 +498,7 @@ int Client_ParseListing(const unsigned char *pucharText, long longLength, Client
 }
 
 int Client_FormatListing(const Client_ListingEntry *pstructEntries, long longCount, char **ppcharTable) {
-    static const char *const ppcharHeadings[4] = {"NAME", "SIZE", "TIME", "PATH"};
+    static const char *const ppcharHeadings[4] = {"名前", "サイズ", "更新日時", "パス"};
     size_t sizeWidths[4];
     for (long longColumn = 0; longColumn < 4; ++longColumn) sizeWidths[longColumn] = strlen(ppcharHeadings[longColumn]);
     char charCell[512];

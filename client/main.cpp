@@ -9,39 +9,42 @@
 
 #include "client/client.h"
 #include "platform/platform.h"
+#include "text/text.h"
 
 namespace {
 
 constexpr long D_LONG_CLIENT_PIECE = 64 * 1024;
 
 constexpr char D_CHAR_CLIENT_USAGE[] =
-    "usage: sorvane-client [--host H] [--port P] [--password W] ls PATH\n"
-    "       sorvane-client [--host H] [--port P] [--password W] get PATH [-o FILE]\n"
+    "使い方: sorvane-client [--host H] [--port P] [--password W] ls PATH\n"
+    "        sorvane-client [--host H] [--port P] [--password W] get PATH [-o FILE]\n"
     "\n"
-    "  ls PATH    lists PATH: \"/\" for the shared folders, else a folder's path as a listing shows it\n"
-    "  get PATH   downloads the file PATH to FILE (default: its name, in the current folder); when\n"
-    "             FILE exists, the download resumes from its size and appends the rest\n"
+    "  ls PATH    PATH の一覧を表示します。\"/\" で共有フォルダの一覧、ほかはフォルダのパスを\n"
+    "             一覧に表示されるとおりに指定します\n"
+    "  get PATH   ファイル PATH を FILE にダウンロードします (既定: カレントフォルダに元の名前で)。\n"
+    "             FILE が既にあれば、そのサイズの位置から再開して残りを追記します\n"
     "\n"
-    "  --host H       the server's address (default 127.0.0.1)\n"
-    "  --port P       its port (default 8080)\n"
-    "  --password W   the password of the server's settings; without it SORVANE_PASSWORD, and\n"
-    "                 without that the settings' default\n"
+    "  --host H       サーバのアドレス (既定 127.0.0.1)\n"
+    "  --port P       サーバのポート番号 (既定 8080)\n"
+    "  --password W   サーバの設定のパスワード。省略すると SORVANE_PASSWORD を、それもなければ\n"
+    "                 設定の既定値を使います\n"
     "\n"
-    "exit codes: 0 done, 2 bad usage, 3 server unreachable, 4 command refused, 5 wrong password,\n"
-    "            6 broken answer, 7 local file error, 1 other failure\n";
+    "終了コード: 0 成功、2 使い方の誤り、3 サーバに接続できない、4 コマンドが拒否された、\n"
+    "            5 パスワードが違う、6 応答が壊れている、7 ローカルファイルのエラー、1 その他の失敗\n";
 
 // Writes one message line, prefixed with the program's name, to standard error in the terminal's
-// encoding. The arguments are CP932.
+// encoding. The arguments are CP932. The buffer holds the text with two paths in it; a line that does
+// not fit is cut at a whole character, so that it still converts for the terminal.
 void Client_PrintMessage(const char *pcharFormat, ...) __attribute__((format(printf, 1, 2)));
 void Client_PrintMessage(const char *pcharFormat, ...) {
-    char charText[D_SIZE_CLIENT_MESSAGE * 2];
+    char charText[D_SIZE_CLIENT_MESSAGE + 2 * D_SIZE_CLIENT_PATH];
     int intPrefix = snprintf(charText, sizeof(charText), "%s", "sorvane-client: ");
     va_list valistArguments;
     va_start(valistArguments, pcharFormat);
     vsnprintf(charText + intPrefix, sizeof(charText) - static_cast<size_t>(intPrefix) - 1, pcharFormat,
               valistArguments);
     va_end(valistArguments);
-    size_t sizeLength = strlen(charText);
+    size_t sizeLength = Text_WholeCharacters(charText, strlen(charText));
     charText[sizeLength] = '\n';
     charText[sizeLength + 1] = '\0';
     Platform_WriteText(stderr, charText);
@@ -51,8 +54,8 @@ void Client_PrintMessage(const char *pcharFormat, ...) {
 // A refused command: the server closes the connection without a word, whatever the reason.
 void Client_ReportRefusal(const Client_Options &structOptions) {
     Client_PrintMessage(
-        "the server closed the connection without an answer: %s is not published or "
-        "does not exist, or the password is wrong (the server does not say which)",
+        "コマンドが拒否されました (サーバが応答せずに接続を閉じました): %s が公開されていないか"
+        "存在しないか、パスワードが違います (サーバはどれに当たるかを知らせません)",
         structOptions.charPath);
 }
 
@@ -69,19 +72,19 @@ void Client_ReportFailure(const Client_Options &structOptions, const Client_Exch
                 break;
             }
         }
-        Client_PrintMessage("cannot reach the server at %s port %ld: %s", structOptions.charHost,
+        Client_PrintMessage("サーバに接続できません (%s ポート %ld): %s", structOptions.charHost,
                             structOptions.longPort, charSystem);
     } else if (longOutcome == D_LONG_CLIENT_EXIT_WRONG_PASSWORD) {
-        Client_PrintMessage("%s", "the answer does not decipher with our password: the password is wrong");
+        Client_PrintMessage("%s", "サーバの応答をこのパスワードで復号できません: パスワードが違います");
     } else if (longOutcome == D_LONG_CLIENT_EXIT_BAD_ANSWER) {
         if (structExchange.longStatus != 0 && structExchange.longStatus != 200) {
-            Client_PrintMessage("the server answered with status %ld instead of a command's answer",
+            Client_PrintMessage("サーバがコマンドの応答ではなくステータス %ld を返しました",
                                 structExchange.longStatus);
         } else {
-            Client_PrintMessage("%s", "the answer was cut short, came late, or is not a command's answer");
+            Client_PrintMessage("%s", "応答が途中で切れたか、時間内に届かなかったか、コマンドの応答ではありません");
         }
     } else {
-        Client_PrintMessage("%s", "the command failed");
+        Client_PrintMessage("%s", "コマンドが失敗しました");
     }
 }
 
@@ -92,15 +95,15 @@ int Client_PrepareRequest(const Client_Options &structOptions, const char *pchar
                                            static_cast<long>(strlen(pcharCommandLine)));
     if (longLength > D_LONG_CLIENT_REQUEST_LIMIT) {
         Client_PrintMessage(
-            "the command does not fit the server's request limit of %ld bytes (it would take %ld): "
-            "the path is too long",
+            "コマンドがサーバの要求の上限 %ld バイトに収まりません (%ld バイトになります): "
+            "パスが長すぎます",
             D_LONG_CLIENT_REQUEST_LIMIT, longLength);
         *plongExitCode = D_LONG_CLIENT_EXIT_USAGE;
         return -1;
     }
     if (Client_BuildRequest(structOptions.charHost, structOptions.longPort, pcharCommandLine,
                             structOptions.charPassword, ppcharRequest, plongRequestLength) != 0) {
-        Client_PrintMessage("%s", "cannot build the request");
+        Client_PrintMessage("%s", "要求を作成できません");
         *plongExitCode = D_LONG_CLIENT_EXIT_FAILURE;
         return -1;
     }
@@ -113,7 +116,7 @@ int Client_FetchListing(const Client_Options &structOptions, const char *pcharPa
                         Client_ListingEntry **ppstructEntries, long *plongCount, long *plongOutcome) {
     char charLine[D_SIZE_CLIENT_PATH + 16];
     if (Client_FormatListCommand(pcharPath, charLine, sizeof(charLine)) != 0) {
-        Client_PrintMessage("cannot send the path %s: it is empty or has white space, which ends a path in a command",
+        Client_PrintMessage("パス %s は送信できません: 空であるか空白を含んでいます (コマンドでは空白でパスが終わります)",
                             pcharPath);
         *plongOutcome = D_LONG_CLIENT_EXIT_USAGE;
         return -1;
@@ -135,7 +138,7 @@ int Client_FetchListing(const Client_Options &structOptions, const char *pcharPa
     unsigned char *pucharText = static_cast<unsigned char *>(malloc(static_cast<size_t>(longLength) + 1));
     if (pucharText == nullptr) {
         Client_EndExchange(&structExchange);
-        Client_PrintMessage("%s", "out of memory for the listing");
+        Client_PrintMessage("%s", "一覧を受け取るためのメモリが足りません");
         *plongOutcome = D_LONG_CLIENT_EXIT_FAILURE;
         return -1;
     }
@@ -153,12 +156,12 @@ int Client_FetchListing(const Client_Options &structOptions, const char *pcharPa
     }
     free(pucharText);
     if (longReceived != longLength) {
-        Client_PrintMessage("the listing was cut short after %ld of %ld bytes", longReceived, longLength);
+        Client_PrintMessage("一覧が途中で切れました (%ld / %ld バイト)", longReceived, longLength);
         *plongOutcome = D_LONG_CLIENT_EXIT_BAD_ANSWER;
         return -1;
     }
     if (intParsed != 0) {
-        Client_PrintMessage("%s", "the answer is not a listing");
+        Client_PrintMessage("%s", "応答が一覧の形式ではありません");
         *plongOutcome = D_LONG_CLIENT_EXIT_BAD_ANSWER;
         return -1;
     }
@@ -176,14 +179,14 @@ long Client_CommandList(const Client_Options &structOptions) {
     }
     if (longCount == 0) {
         free(pstructEntries);
-        Client_PrintMessage("%s", "the server publishes no folders");
+        Client_PrintMessage("%s", "サーバに公開フォルダがありません");
         return D_LONG_CLIENT_EXIT_OK;
     }
     char *pcharTable = nullptr;
     int intFormatted = Client_FormatListing(pstructEntries, longCount, &pcharTable);
     free(pstructEntries);
     if (intFormatted != 0) {
-        Client_PrintMessage("%s", "out of memory for the table");
+        Client_PrintMessage("%s", "一覧表を作るためのメモリが足りません");
         return D_LONG_CLIENT_EXIT_FAILURE;
     }
     Platform_WriteText(stdout, pcharTable);
@@ -214,7 +217,7 @@ long Client_ExplainRefusedGet(const Client_Options &structOptions, const char *p
         return D_LONG_CLIENT_EXIT_REFUSED;
     }
     if (structEntry.charFileType[0] != '\0') {
-        Client_PrintMessage("%s is a folder: list it with ls", structOptions.charPath);
+        Client_PrintMessage("%s はフォルダです: ls で一覧を表示してください", structOptions.charPath);
         return D_LONG_CLIENT_EXIT_REFUSED;
     }
     long long longlongRemoteSize = strtoll(structEntry.charFileSize, nullptr, 10);
@@ -222,30 +225,30 @@ long Client_ExplainRefusedGet(const Client_Options &structOptions, const char *p
         // Nothing is left to send. An empty remote file still gives an empty local one.
         FILE *pfileOutput = Platform_OpenFile(pcharOutput, "ab");
         if (pfileOutput == nullptr || fclose(pfileOutput) != 0) {
-            Client_PrintMessage("cannot write %s", pcharOutput);
+            Client_PrintMessage("%s に書き込めません", pcharOutput);
             return D_LONG_CLIENT_EXIT_LOCAL_FILE;
         }
         if (longlongRemoteSize == 0) {
-            Client_PrintMessage("%s: 0 bytes (the file is empty)", pcharOutput);
+            Client_PrintMessage("%s: 0 バイト (空のファイルです)", pcharOutput);
         } else {
-            Client_PrintMessage("%s is already complete (%lld bytes)", pcharOutput, longlongRemoteSize);
+            Client_PrintMessage("%s はダウンロード済みです (%lld バイト)", pcharOutput, longlongRemoteSize);
         }
         return D_LONG_CLIENT_EXIT_OK;
     }
     if (longlongRemoteSize - longlongOffset > D_LONGLONG_CLIENT_WIRE_MAX - D_LONG_CLIENT_ENVELOPE_HEADER) {
-        Client_PrintMessage("%s holds %lld bytes: the rest of it from %lld does not fit one answer, which the "
-                            "protocol limits to 2 GiB",
+        Client_PrintMessage("%s は %lld バイトあります: %lld バイトの位置からの残りは 1 回の応答に収まりません "
+                            "(プロトコルの上限は 2 GiB です)",
                             structOptions.charPath, longlongRemoteSize, longlongOffset);
         return D_LONG_CLIENT_EXIT_REFUSED;
     }
     if (longlongRemoteSize < longlongOffset) {
         Client_PrintMessage(
-            "%s (%lld bytes) is longer than %s (%lld bytes), so it is not a piece of it: remove it, "
-            "or choose another file with -o",
+            "%s (%lld バイト) は %s (%lld バイト) より大きいため、その一部ではありません: 削除するか、"
+            "-o で別のファイルを指定してください",
             pcharOutput, longlongOffset, structOptions.charPath, longlongRemoteSize);
         return D_LONG_CLIENT_EXIT_LOCAL_FILE;
     }
-    Client_PrintMessage("the server lists %s but closed the connection without sending it: it cannot read the file",
+    Client_PrintMessage("サーバは %s を一覧に載せていますが、送らずに接続を閉じました: サーバがファイルを読めません",
                         structOptions.charPath);
     return D_LONG_CLIENT_EXIT_REFUSED;
 }
@@ -255,21 +258,22 @@ long Client_CommandGet(const Client_Options &structOptions) {
     if (structOptions.charOutput[0] != '\0') {
         snprintf(charOutput, sizeof(charOutput), "%s", structOptions.charOutput);
     } else if (Client_DefaultOutputName(structOptions.charPath, charOutput, sizeof(charOutput)) != 0) {
-        Client_PrintMessage("cannot make a file name of %s: give one with -o", structOptions.charPath);
+        Client_PrintMessage("%s から保存先のファイル名を決められません: -o で指定してください", structOptions.charPath);
         return D_LONG_CLIENT_EXIT_USAGE;
     }
     long long longlongOffset = 0;
     if (Client_GetLocalFileSize(charOutput, &longlongOffset) != 0) {
-        Client_PrintMessage("cannot read %s to resume from its size", charOutput);
+        Client_PrintMessage("%s を読めないため、そのサイズの位置から再開できません", charOutput);
         return D_LONG_CLIENT_EXIT_LOCAL_FILE;
     }
     if (longlongOffset > D_LONGLONG_CLIENT_WIRE_MAX) {
-        Client_PrintMessage("%s holds %lld bytes: a download can resume only below 2 GiB", charOutput, longlongOffset);
+        Client_PrintMessage("%s は %lld バイトあります: ダウンロードを再開できるのは 2 GiB 未満のファイルだけです",
+                            charOutput, longlongOffset);
         return D_LONG_CLIENT_EXIT_LOCAL_FILE;
     }
     char charLine[D_SIZE_CLIENT_PATH + 32];
     if (Client_FormatGetCommand(structOptions.charPath, longlongOffset, charLine, sizeof(charLine)) != 0) {
-        Client_PrintMessage("cannot send the path %s: it is empty or has white space, which ends a path in a command",
+        Client_PrintMessage("パス %s は送信できません: 空であるか空白を含んでいます (コマンドでは空白でパスが終わります)",
                             structOptions.charPath);
         return D_LONG_CLIENT_EXIT_USAGE;
     }
@@ -299,9 +303,9 @@ long Client_CommandGet(const Client_Options &structOptions) {
         if (pfileOutput != nullptr) fclose(pfileOutput);
         Client_EndExchange(&structExchange);
         if (pfileOutput == nullptr) {
-            Client_PrintMessage("cannot open %s for writing", charOutput);
+            Client_PrintMessage("%s を書き込み用に開けません", charOutput);
         } else {
-            Client_PrintMessage("%s changed while the server answered: nothing was written", charOutput);
+            Client_PrintMessage("サーバの応答中に %s が変更されました: 何も書き込んでいません", charOutput);
         }
         return D_LONG_CLIENT_EXIT_LOCAL_FILE;
     }
@@ -343,18 +347,18 @@ long Client_CommandGet(const Client_Options &structOptions) {
 
     if (longExitCode == D_LONG_CLIENT_EXIT_BAD_ANSWER) {
         Client_PrintMessage(
-            "the connection broke after %lld of %lld bytes; %s keeps them: run the same command again "
-            "to resume",
+            "%lld / %lld バイトで接続が切れました。受け取った分は %s に残っています: 同じコマンドを"
+            "もう一度実行すると再開します",
             longlongWritten, longlongTotal, charOutput);
     } else if (longExitCode == D_LONG_CLIENT_EXIT_LOCAL_FILE) {
-        Client_PrintMessage("cannot write %s (%lld of %lld bytes are in it)", charOutput, longlongWritten,
+        Client_PrintMessage("%s に書き込めません (%lld / %lld バイトを書き込み済み)", charOutput, longlongWritten,
                             longlongTotal);
     } else if (longExitCode == D_LONG_CLIENT_EXIT_FAILURE) {
-        Client_PrintMessage("%s", "out of memory");
+        Client_PrintMessage("%s", "メモリが足りません");
     } else if (longlongOffset > 0) {
-        Client_PrintMessage("%s: %lld bytes, resumed at %lld", charOutput, longlongTotal, longlongOffset);
+        Client_PrintMessage("%s: %lld バイト (%lld バイトの位置から再開)", charOutput, longlongTotal, longlongOffset);
     } else {
-        Client_PrintMessage("%s: %lld bytes", charOutput, longlongTotal);
+        Client_PrintMessage("%s: %lld バイト", charOutput, longlongTotal);
     }
     return longExitCode;
 }
@@ -379,7 +383,7 @@ int main(int argc, char **argv) {
     }
     long longSocketResult = 0;
     if (Platform_SocketStartup(&longSocketResult) != 0) {
-        Client_PrintMessage("cannot start the socket layer (%ld)", longSocketResult);
+        Client_PrintMessage("ソケットを初期化できません (%ld)", longSocketResult);
         return static_cast<int>(D_LONG_CLIENT_EXIT_FAILURE);
     }
     long longExitCode = structOptions.longCommand == D_LONG_CLIENT_COMMAND_LIST ? Client_CommandList(structOptions)

@@ -96,7 +96,7 @@ def write(path, data):
 def table_rows(stdout):
     """The table's rows below its heading, each split at runs of two or more blanks."""
     lines = stdout.splitlines()
-    assert lines and lines[0].split() == ["NAME", "SIZE", "TIME", "PATH"], stdout
+    assert lines and lines[0].split() == ["名前", "サイズ", "更新日時", "パス"], stdout
     return [re.split(r" {2,}", line) for line in lines[1:]]
 
 
@@ -144,7 +144,7 @@ def test_downloads_whole_and_resumes_a_truncated_file():
         write(server.work_file("part.bin"), BIG[:100000])
         code, _, err = server.client("get", big, "-o", "part.bin")
         assert code == 0, err
-        assert "resumed at 100000" in err, err
+        assert "100000 バイトの位置から再開" in err, err
         assert read(server.work_file("part.bin")) == BIG
         log = t.today_log(server.folder, "access")
         assert log.count(b"big.bin") == 2, log
@@ -152,7 +152,7 @@ def test_downloads_whole_and_resumes_a_truncated_file():
         # Asked again, the whole file is already there; the server has nothing to send from its end.
         code, _, err = server.client("get", big, "-o", "part.bin")
         assert code == 0, err
-        assert "already complete" in err, err
+        assert "ダウンロード済み" in err, err
         assert read(server.work_file("part.bin")) == BIG
 
         # A local file longer than the remote one is not a piece of it and is left alone.
@@ -213,12 +213,12 @@ def test_a_broken_connection_leaves_a_piece_that_resumes():
         code, _, err = server.client("get", os.path.join(server.share, "big.bin"), "-o", "big.bin", port=port)
         thread.join()
         assert code == EXIT_BAD_ANSWER, (code, err)
-        assert "run the same command again" in err, err
+        assert "同じコマンドをもう一度実行すると再開します" in err, err
         assert read(server.work_file("big.bin")) == BIG[:123457]
 
         code, _, err = server.client("get", os.path.join(server.share, "big.bin"), "-o", "big.bin")
         assert code == 0, err
-        assert "resumed at 123457" in err, err
+        assert "123457 バイトの位置から再開" in err, err
         assert read(server.work_file("big.bin")) == BIG
     finally:
         server.close()
@@ -240,7 +240,7 @@ def test_refusals_wrong_passwords_and_no_server_have_their_own_exit_codes():
             code, out, err = server.client(command, path, "-o", "out.bin") if command == "get" else \
                 server.client(command, path)
             assert code == EXIT_REFUSED, (command, path, code, err)
-            assert "without an answer" in err and "password" in err, err
+            assert "応答せずに接続を閉じました" in err and "パスワードが違います" in err, err
             assert out == ""
             assert not os.path.exists(server.work_file("out.bin")), path
 
@@ -262,20 +262,20 @@ def test_refusals_wrong_passwords_and_no_server_have_their_own_exit_codes():
         code, out, err = server.client("ls", "/", port=port)
         thread.join()
         assert code == EXIT_WRONG_PASSWORD, (code, err)
-        assert "password is wrong" in err and out == "", err
+        assert "パスワードが違います" in err and out == "", err
 
         # Nothing listens.
         code, _, err = server.client("ls", "/", port=t.free_port())
         assert code == EXIT_UNREACHABLE, (code, err)
-        assert "cannot reach" in err, err
+        assert "サーバに接続できません" in err, err
 
         # Commands that cannot be sent: a path with a blank, one past the server's request limit.
         code, _, err = server.client("ls", os.path.join(share, "my file"))
-        assert code == EXIT_USAGE and "white space" in err, (code, err)
+        assert code == EXIT_USAGE and "空白を含んでいます" in err, (code, err)
         code, _, err = server.client("ls", "/" + "x" * 1000)
         assert code == EXIT_USAGE and "1023" in err, (code, err)
         code, _, err = server.client("ls")
-        assert code == EXIT_USAGE and "usage:" in err, (code, err)
+        assert code == EXIT_USAGE and "使い方:" in err, (code, err)
     finally:
         server.close()
 

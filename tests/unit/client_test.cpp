@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "crypt/crypt.h"
+#include "text/text.h"
 
 namespace {
 
@@ -128,31 +129,52 @@ TEST(ClientTest, ArgumentsGiveCommandServerPasswordAndPaths) {
     }
 }
 
+// The messages are CP932, as every text of the program.
 TEST(ClientTest, BadCommandLinesAreRefusedWithAMessage) {
-    const Test_Arguments structCases[] = {
-        {{}, nullptr},
-        {{"ls"}, nullptr},
-        {{"dir", "/"}, nullptr},
-        {{"ls", "/", "/more"}, nullptr},
-        {{"ls", "/", "-o", "x"}, nullptr},
-        {{"get", "/a", "-o"}, nullptr},
-        {{"get", "/a", "-o", ""}, nullptr},
-        {{"--port", "0", "ls", "/"}, nullptr},
-        {{"--port", "65536", "ls", "/"}, nullptr},
-        {{"--port", "80x", "ls", "/"}, nullptr},
-        {{"--host=", "ls", "/"}, nullptr},
-        {{"--password=", "ls", "/"}, "fromenv"},
-        {{"--verbose", "ls", "/"}, nullptr},
-        {{"ls", "/", "--port"}, nullptr},
+    const char *const pcharCp932 = "CP932 で表せない文字を含んでいます";
+    const struct Case {
+        Test_Arguments structArguments;
+        std::string stringMessage;
+    } structCases[] = {
+        {{{}, nullptr}, "コマンドが指定されていません (ls か get を指定してください)"},
+        {{{"ls"}, nullptr}, "パスが指定されていません"},
+        {{{"dir", "/"}, nullptr}, "不明なコマンドです: dir (ls か get を指定してください)"},
+        {{{"ls", "/", "/more"}, nullptr}, "引数が多すぎます (/more)"},
+        {{{"ls", "/", "-o", "x"}, nullptr}, "-o は get でしか使えません"},
+        {{{"get", "/a", "-o"}, nullptr}, "オプション -o には値が必要です"},
+        {{{"get", "/a", "-o", ""}, nullptr}, std::string("-o: ファイル名が空か長すぎるか、") + pcharCp932},
+        {{{"--port", "0", "ls", "/"}, nullptr}, "--port: 0 はポート番号 (1-65535) ではありません"},
+        {{{"--port", "65536", "ls", "/"}, nullptr}, "--port: 65536 はポート番号 (1-65535) ではありません"},
+        {{{"--port", "80x", "ls", "/"}, nullptr}, "--port: 80x はポート番号 (1-65535) ではありません"},
+        {{{"--host=", "ls", "/"}, nullptr}, "--host: ホスト名が空か長すぎます"},
+        {{{"--password=", "ls", "/"}, "fromenv"}, std::string("パスワードが空か長すぎるか、") + pcharCp932},
+        {{{"--verbose", "ls", "/"}, nullptr}, "不明なオプションです: --verbose"},
+        {{{"ls", "/", "--port"}, nullptr}, "オプション --port には値が必要です"},
     };
-    for (const Test_Arguments &structCase : structCases) {
+    for (const Case &structCase : structCases) {
         std::string stringJoined;
-        for (const std::string &stringArgument : structCase.vectorArguments) stringJoined += stringArgument + " ";
+        for (const std::string &stringArgument : structCase.structArguments.vectorArguments) {
+            stringJoined += stringArgument + " ";
+        }
         SCOPED_TRACE(stringJoined);
         Client_Options structOptions;
         std::string stringMessage;
-        EXPECT_EQ(-1, Test_Parse(structCase, &structOptions, &stringMessage));
+        EXPECT_EQ(-1, Test_Parse(structCase.structArguments, &structOptions, &stringMessage));
         EXPECT_FALSE(stringMessage.empty());
+        EXPECT_EQ(structCase.stringMessage, stringMessage);
+    }
+    // A message that does not fit its buffer is cut at a whole character: with 501 'x' the buffer's
+    // last byte would be the first byte of the Japanese text's first character, with 500 its second.
+    std::string stringLong(501, 'x');
+    Client_Options structOptions;
+    std::string stringMessage;
+    for (size_t sizeShift = 0; sizeShift < 2; ++sizeShift) {
+        SCOPED_TRACE(sizeShift);
+        EXPECT_EQ(-1, Test_Parse({{"--port", stringLong.substr(sizeShift), "ls", "/"}, nullptr}, &structOptions,
+                                 &stringMessage));
+        EXPECT_LT(stringMessage.size(), static_cast<size_t>(D_SIZE_CLIENT_MESSAGE));
+        EXPECT_EQ(stringMessage.size(), Text_WholeCharacters(stringMessage.c_str(), stringMessage.size()));
+        EXPECT_EQ(0u, stringMessage.find("--port: xxx"));
     }
 }
 
@@ -168,6 +190,13 @@ TEST(ClientTest, ArgumentsAreConvertedFromTheTerminalToCp932) {
     ASSERT_EQ(0, intResult) << stringMessage;
     EXPECT_STREQ("/srv/\x83\x5C\x83\x74\x83\x67/\x95\x5C.txt", structOptions.charPath);
     EXPECT_STREQ("\x94\x5C.txt", structOptions.charOutput);
+
+    // An argument quoted in a message is converted too, so that the whole message is CP932.
+    ASSERT_NE(nullptr, setlocale(LC_CTYPE, "C.UTF-8"));
+    intResult = Test_Parse({{"ls", "/", u8"/ソフト"}, nullptr}, &structOptions, &stringMessage);
+    setlocale(LC_CTYPE, stringSaved.c_str());
+    EXPECT_EQ(-1, intResult);
+    EXPECT_EQ("引数が多すぎます (/\x83\x5C\x83\x74\x83\x67)", stringMessage);
 }
 
 TEST(ClientTest, CommandLinesCarryThePathAndOffsetAsTheServerReadsThem) {
@@ -391,12 +420,14 @@ TEST(ClientTest, ListingTableAlignsColumnsAndDefusesControlBytes) {
     snprintf(structEntries[2].charPhysicalPath, 260, "%s", "/srv/evil");
     char *pcharTable = nullptr;
     ASSERT_EQ(0, Client_FormatListing(structEntries, 3, &pcharTable));
-    // Widths: name 11 ("evil?]0;x??"), size 5, time 19; two blanks between columns, none at the end.
+    // Widths: name 11 ("evil?]0;x??"), size 6 (the heading), time 19; the headings are Japanese, two
+    // columns a character as they are two bytes; two blanks between columns, none at the end.
     const std::string stringExpected =
-        "NAME" + std::string(9, ' ') + "SIZE" + std::string(3, ' ') + "TIME" + std::string(17, ' ') + "PATH\n" + ".." +
-        std::string(11, ' ') + "<DIR>\n" + "\x95\x5C\x8C\x76\x8E\x5A.xls" + std::string(3, ' ') + "1234" +
-        std::string(3, ' ') + "2024/01/05 09:03:07  /srv/\x95\x5C\x8C\x76\x8E\x5A.xls\n" + "evil?]0;x??  7" +
-        std::string(6, ' ') + "2024/12/31 23:59:59  /srv/evil\n";
+        "名前" + std::string(9, ' ') + "サイズ" + std::string(2, ' ') + "更新日時" + std::string(13, ' ') +
+        "パス\n" + ".." + std::string(11, ' ') + "<DIR>\n" + "\x95\x5C\x8C\x76\x8E\x5A.xls" + std::string(3, ' ') +
+        "1234" + std::string(4, ' ') + "2024/01/05 09:03:07  /srv/\x95\x5C\x8C\x76\x8E\x5A.xls\n" +
+        "evil?]0;x??  7" + std::string(7, ' ') + "2024/12/31 23:59:59  /srv/evil\n";
+    EXPECT_EQ(std::string("\x96\xBC\x91\x4F"), std::string("名前"));  // the literal is CP932
     EXPECT_EQ(stringExpected, std::string(pcharTable));
     free(pcharTable);
 }

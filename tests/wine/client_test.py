@@ -44,7 +44,7 @@ def client(work, port, *args, password=None):
 
 def rows(stdout):
     lines = stdout.splitlines()
-    assert lines and lines[0].split() == ["NAME", "SIZE", "TIME", "PATH"], stdout
+    assert lines and lines[0].split() == ["名前", "サイズ", "更新日時", "パス"], stdout
     return {row[0]: row for row in (re.split(r" {2,}", line) for line in lines[1:])}
 
 
@@ -95,7 +95,7 @@ def test_lists_and_downloads_from_the_windows_program():
             f.write(BIG[:54321])
         code, _, err = client(work, port, "get", big, "-o", "part.bin")
         assert code == 0, err
-        assert "resumed at 54321" in err, err
+        assert "54321 バイトの位置から再開" in err, err
         with open(os.path.join(work, "part.bin"), "rb") as f:
             assert f.read() == BIG
 
@@ -107,7 +107,7 @@ def test_lists_and_downloads_from_the_windows_program():
 
         code, _, err = client(work, port, "ls", "/", password="wrongpass")
         assert code == EXIT_REFUSED, (code, err)
-        assert "password" in err, err
+        assert "パスワード" in err, err
         code, _, err = client(work, port, "get", wine_path(os.path.join(folder, "config.ini")), "-o", "x.ini")
         assert code == EXIT_REFUSED, (code, err)
         assert not os.path.exists(os.path.join(work, "x.ini"))
