@@ -100,7 +100,8 @@ void MainWindow_ShowBalloons(void) {
         dequeTaken.swap(dequeBalloons);
     }
     for (const MainWindow_Balloon &structBalloon : dequeTaken) {
-        Platform_ShowNotice(structBalloon.stringTitle.c_str(), structBalloon.stringText.c_str());
+        Platform_ShowMessage(structBalloon.stringTitle.c_str(), structBalloon.stringText.c_str(),
+                             D_LONG_PLATFORM_NOTICE_INFORMATION);
         if (structBalloon.longEvent == D_LONG_SERVER_EVENT_FAILED && longServerRunning == 1) MainWindow_StopServer();
     }
 }
@@ -130,7 +131,7 @@ int MainWindow_Command(long longCommand) {
         char charText[256];
         Platform_LoadString(D_UINT_MAINWINDOW_STRINGID_HELP_CAPTION, charCaption, sizeof(charCaption));
         Platform_LoadString(D_UINT_MAINWINDOW_STRINGID_HELP_TEXT, charText, sizeof(charText));
-        Platform_ShowNotice(charCaption, charText);
+        Platform_ShowMessage(charCaption, charText, D_LONG_PLATFORM_NOTICE_INFORMATION);
         return 0;
     }
     default:

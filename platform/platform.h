@@ -78,9 +78,6 @@ int Platform_LoadResource(const char *pcharName, const char *pcharType, const un
 // A string-table text by number, cut to sizeBuffer. 0, or -1 when there is no such text.
 int Platform_LoadString(unsigned int uintId, char *pcharBuffer, size_t sizeBuffer);
 
-// Tells the user something: a message box on Windows, one line on standard error on POSIX.
-void Platform_ShowNotice(const char *pcharCaption, const char *pcharText);
-
 // The icons of a message box; on POSIX the notice is one line on standard error either way.
 constexpr long D_LONG_PLATFORM_NOTICE_INFORMATION = 1;
 constexpr long D_LONG_PLATFORM_NOTICE_ERROR = 2;

@@ -331,7 +331,8 @@ int Platform_LoadString(unsigned int uintId, char *pcharBuffer, size_t sizeBuffe
     return -1;
 }
 
-void Platform_ShowNotice(const char *pcharCaption, const char *pcharText) {
+void Platform_ShowMessage(const char *pcharCaption, const char *pcharText, long longIcon) {
+    (void)longIcon;
     std::string stringLine = std::string(pcharCaption) + ": " + pcharText;
     for (char &charByte : stringLine) {
         if (charByte == '\r' || charByte == '\n') charByte = ' ';
@@ -341,11 +342,6 @@ void Platform_ShowNotice(const char *pcharCaption, const char *pcharText) {
     if (!Platform_Convert(stringTarget.c_str(), "CP932", stringLine.c_str(), &stringTerminal)) stringTerminal = stringLine;
     fprintf(stderr, "%s\n", stringTerminal.c_str());
     fflush(stderr);
-}
-
-void Platform_ShowMessage(const char *pcharCaption, const char *pcharText, long longIcon) {
-    (void)longIcon;
-    Platform_ShowNotice(pcharCaption, pcharText);
 }
 
 const long D_LONG_PLATFORM_WINDOWS_PATH_RULES = 0;

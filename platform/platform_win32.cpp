@@ -198,10 +198,6 @@ int Platform_LoadString(unsigned int uintId, char *pcharBuffer, size_t sizeBuffe
     return 0;
 }
 
-void Platform_ShowNotice(const char *pcharCaption, const char *pcharText) {
-    MessageBoxA(nullptr, pcharText, pcharCaption, MB_OK | MB_TOPMOST | MB_SETFOREGROUND | MB_SYSTEMMODAL);
-}
-
 void Platform_ShowMessage(const char *pcharCaption, const char *pcharText, long longIcon) {
     UINT uintIcon = longIcon == D_LONG_PLATFORM_NOTICE_ERROR ? MB_ICONERROR : MB_ICONINFORMATION;
     MessageBoxA(nullptr, pcharText, pcharCaption, MB_OK | uintIcon | MB_TOPMOST | MB_SETFOREGROUND | MB_SYSTEMMODAL);

@@ -64,17 +64,6 @@ size_t Server_LengthWithoutTrailingSeparators(const char *pcharText, char charSe
     return sizeEnd;
 }
 
-// The last separator among the first sizeLength bytes (double-byte characters stepped over); nullptr
-// when there is none.
-const char *Server_FindLastSeparator(const char *pcharText, size_t sizeLength, char charSeparator) {
-    const char *pcharFound = nullptr;
-    for (const char *pcharAt = pcharText; pcharAt < pcharText + sizeLength; ++pcharAt) {
-        if (*pcharAt == charSeparator) pcharFound = pcharAt;
-        if (Text_IsLeadByte(static_cast<unsigned char>(*pcharAt)) && pcharAt + 1 < pcharText + sizeLength) ++pcharAt;
-    }
-    return pcharFound;
-}
-
 bool Server_EqualsIgnoringAsciiCase(const char *pcharText, size_t sizeLength, const char *pcharUpper) {
     if (strlen(pcharUpper) != sizeLength) return false;
     for (size_t sizeIndex = 0; sizeIndex < sizeLength; ++sizeIndex) {
@@ -128,7 +117,7 @@ bool Server_DescribeSharedFolder(const char *pcharFolderPath, const Server_PathR
                                  char *pcharShareName, char *pcharAddress) {
     size_t sizeBase = Server_LengthWithoutTrailingSeparators(pcharFolderPath, pstructRules->charSeparator);
     if (sizeBase + 1 > static_cast<size_t>(D_LONG_SERVER_PATH_SIZE)) return false;
-    const char *pcharLast = Server_FindLastSeparator(pcharFolderPath, sizeBase, pstructRules->charSeparator);
+    const char *pcharLast = Text_FindLastCharacterIn(pcharFolderPath, sizeBase, pstructRules->charSeparator);
     const char *pcharName = pcharLast != nullptr ? pcharLast + 1 : pcharFolderPath;
     size_t sizeName = static_cast<size_t>(pcharFolderPath + sizeBase - pcharName);
     if (sizeName == 0) {
@@ -331,7 +320,7 @@ int Server_FindPublishedPath(const char *pcharPath, const Config_SharedFolder *p
                 pstructPublished->charParentLogicalPath[sizeParentLogical] = '\0';
                 // The parent is the path up to its last separator; one level below the shared folder it is
                 // the shared folder, named as the root's listing names it.
-                const char *pcharSeparator = Server_FindLastSeparator(pcharPath, strlen(pcharPath), charSeparator);
+                const char *pcharSeparator = Text_FindLastCharacter(pcharPath, charSeparator);
                 size_t sizeParent = static_cast<size_t>(pcharSeparator - pcharPath);
                 if (sizeParent == sizeBase) {
                     Server_JoinField(pstructPublished->charParentPhysicalPath, D_LONG_SERVER_PATH_SIZE, charAddress);

@@ -1,5 +1,7 @@
 #include "text/text.h"
 
+#include <cstring>
+
 bool Text_IsLeadByte(unsigned char ucharByte) {
     return (ucharByte >= 0x81 && ucharByte <= 0x9F) || (ucharByte >= 0xE0 && ucharByte <= 0xFC);
 }
@@ -23,10 +25,15 @@ const char *Text_FindCharacter(const char *pcharText, char charTarget) {
 }
 
 const char *Text_FindLastCharacter(const char *pcharText, char charTarget) {
+    return Text_FindLastCharacterIn(pcharText, strlen(pcharText), charTarget);
+}
+
+const char *Text_FindLastCharacterIn(const char *pcharText, size_t sizeLength, char charTarget) {
     const char *pcharFound = nullptr;
-    for (const char *pcharAt = pcharText; *pcharAt != '\0'; ++pcharAt) {
+    const char *pcharEnd = pcharText + sizeLength;
+    for (const char *pcharAt = pcharText; pcharAt < pcharEnd; ++pcharAt) {
         if (*pcharAt == charTarget) pcharFound = pcharAt;
-        if (Text_IsLeadByte(static_cast<unsigned char>(*pcharAt)) && pcharAt[1] != '\0') ++pcharAt;
+        if (Text_IsLeadByte(static_cast<unsigned char>(*pcharAt)) && pcharAt + 1 < pcharEnd) ++pcharAt;
     }
     return pcharFound;
 }

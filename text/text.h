@@ -15,6 +15,8 @@ size_t Text_WholeCharacters(const char *pcharText, size_t sizeLength);
 // outside double-byte characters; nullptr when there is none.
 const char *Text_FindCharacter(const char *pcharText, char charTarget);
 const char *Text_FindLastCharacter(const char *pcharText, char charTarget);
+// The same among the first sizeLength bytes of the text.
+const char *Text_FindLastCharacterIn(const char *pcharText, size_t sizeLength, char charTarget);
 
 // Replaces every single-byte character charFrom of the NUL-terminated text by charTo, in place, leaving
 // double-byte characters whole.
